@@ -1,0 +1,4 @@
+// Placeholder until the drive list lands.
+#include "app/FlashForm.h"
+void TFlashForm::CreateDriveList() {}
+void TFlashForm::FlasherComboBoxChange() {}

@@ -1,0 +1,3 @@
+// Placeholder until the flash lands.
+#include "app/FlashForm.h"
+void TFlashForm::FlashSequence() {}

@@ -1,0 +1,63 @@
+// The operating-system calls the drive layer (and the catalogue reader) make.
+// Each method stands for the Windows function of the same name; the Windows
+// implementation forwards to it, the simulated one (sim/) answers for tests.
+#pragma once
+#include <cstdint>
+
+using OsHandle = void*;  // HANDLE
+using OsModule = void*;  // HMODULE
+using OsProc = void*;    // FARPROC
+
+// INVALID_HANDLE_VALUE
+inline OsHandle InvalidOsHandle() { return reinterpret_cast<OsHandle>(static_cast<intptr_t>(-1)); }
+
+constexpr uint32_t kPlatformWin32Windows = 1;  // 9x family
+constexpr uint32_t kPlatformWin32Nt = 2;       // NT family
+constexpr uint32_t kDriveCdrom = 5;            // DRIVE_CDROM
+constexpr uint32_t kWaitObject0 = 0;           // WAIT_OBJECT_0
+constexpr uint32_t kWaitTimeout = 0x102;       // WAIT_TIMEOUT
+constexpr uint32_t kOpenExisting = 3;          // OPEN_EXISTING
+constexpr uint32_t kFormatMessageFromSystem = 0x1000;
+constexpr uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
+
+// The part of OSVERSIONINFOA the program reads.
+struct OsVersionInfo {
+    uint32_t dwOSVersionInfoSize = 148;
+    uint32_t dwPlatformId = 0;
+};
+
+class OsCalls {
+public:
+    virtual ~OsCalls() = default;
+
+    virtual bool GetVersionExA(OsVersionInfo& info) = 0;
+    virtual OsModule LoadLibraryA(const char* name) = 0;
+    virtual OsProc GetProcAddress(OsModule module, const char* name) = 0;
+    virtual bool FreeLibrary(OsModule module) = 0;
+    virtual OsHandle CreateFileA(const char* name, uint32_t desiredAccess, uint32_t shareMode,
+                                 uint32_t creationDisposition, uint32_t flags) = 0;
+    virtual bool DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t inSize,
+                                 void* out, uint32_t outSize, uint32_t* bytesReturned) = 0;
+    virtual OsHandle CreateEventA(bool manualReset, bool initialState) = 0;
+    virtual uint32_t WaitForSingleObject(OsHandle handle, uint32_t milliseconds) = 0;
+    virtual bool ResetEvent(OsHandle event) = 0;
+    virtual bool CloseHandle(OsHandle handle) = 0;
+    virtual uint32_t GetLastError() = 0;
+    // Returns the number of characters written into buffer (0: no text).
+    virtual uint32_t FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t languageId,
+                                    char* buffer, uint32_t size) = 0;
+    virtual uint32_t GetLogicalDriveStringsA(uint32_t bufferLength, char* buffer) = 0;
+    virtual uint32_t GetDriveTypeA(const char* rootPathName) = 0;
+    virtual void Sleep(uint32_t milliseconds) = 0;
+
+    // The two ASPI entry points, reached through addresses from GetProcAddress.
+    virtual uint32_t CallGetASPI32SupportInfo(OsProc entry) = 0;
+    virtual uint32_t CallSendASPI32Command(OsProc entry, void* srb) = 0;
+
+    // Catalogue and start directory (builder role).
+    virtual uint32_t GetPrivateProfileStringA(const char* section, const char* key,
+                                              const char* defaultValue, char* buffer,
+                                              uint32_t size, const char* fileName) = 0;
+    // Returns the length of the current directory written into buffer.
+    virtual uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) = 0;
+};

@@ -1,0 +1,1 @@
+// Placeholder until the virtual drive lands.

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: native, sanitized, end to end under Wine.
+set -euo pipefail
+cd "$(dirname "$0")"
+./build.sh
+
+echo "== native tests"
+ctest --test-dir build/native --output-on-failure -j"$(nproc)"
+
+echo "== native tests under AddressSanitizer and UBSan"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DNORVEX_SANITIZE=ON >/dev/null
+cmake --build build/asan -j"$(nproc)" --target norvex_tests
+ctest --test-dir build/asan --output-on-failure -j"$(nproc)"
+
+echo "== end-to-end tests under Wine"
+bash tests/e2e/run.sh
+echo "All tests passed."
