@@ -1,11 +1,14 @@
 #include "app/FlashForm.h"
 
+#include <string>
 #include <utility>
 
 TFlashForm::TFlashForm(Form& form, OsCalls& os, const uint8_t* record, std::string exePath)
     : form_(form), os_(os), package_(record), exePath_(std::move(exePath)) {}
 
-TFlashForm::~TFlashForm() { FormDestroy(); }
+TFlashForm::~TFlashForm() {
+    FormDestroy();
+}
 
 void TFlashForm::FormCreate() {
     ProfileFormatA = ProfileFormatB = ProfileFound = FlashAllMode = false;
@@ -30,12 +33,30 @@ void TFlashForm::FlasherStart() {
     LowVersion = package_.LowVersion();
     HighVersion = package_.HighVersion();
 
+    // A size beyond the image area would make every later read of the image
+    // run past its end, and an empty image would commit whatever the drive's
+    // buffer holds: refuse such a package before any drive is touched.
+    if (package_.ImageSize() > kImageAreaSize || package_.ImageSize() == 0) {
+        std::string why = package_.ImageSize() == 0
+                              ? std::string("it carries an empty firmware image.")
+                              : "its firmware image claims " +
+                                    std::to_string(package_.ImageSize()) +
+                                    " bytes, but the image area holds only " +
+                                    std::to_string(kImageAreaSize) + " bytes.";
+        form_.MessageBox(
+            "\nERROR:\n\nThis flash utility is damaged: " + why + "\nNo drive was touched.\n",
+            BoxKind::Error, BoxButtons::Ok);
+        EndProgram();
+        return;
+    }
+
     form_.SetLabel("Select the " + VendorText + " drive you want to update:");
 
     std::string warning = "\nWARNING:\n";
     if (package_.AnyFirmware()) {
         warning += "\nThis flash utility only supports " + VendorText + " " + ModelText +
-                   " drive. " + "\nWe recommend you close all applications in order to run this update!" +
+                   " drive. " +
+                   "\nWe recommend you close all applications in order to run this update!" +
                    "\nDon't turn off the system while the flash is in progress! " +
                    "\n\nDo you wish to continue?\n";
     } else {
@@ -105,4 +126,6 @@ void TFlashForm::SetStatus(const std::string& text) {
     form_.RepaintStatus();
 }
 
-void TFlashForm::AppendStatus(const std::string& text) { SetStatus(form_.Status() + text); }
+void TFlashForm::AppendStatus(const std::string& text) {
+    SetStatus(form_.Status() + text);
+}

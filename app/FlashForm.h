@@ -18,7 +18,7 @@ constexpr const char* kVersionCaption = " Flash Utility V1.048A ";
 constexpr uint32_t kChunkSize = 16384;
 
 class TFlashForm {
-public:
+  public:
     // record: the package record (keyword first); exePath: the running
     // executable's full path (template of the builder, base of the catalogue name).
     TFlashForm(Form& form, OsCalls& os, const uint8_t* record, std::string exePath);
@@ -78,7 +78,7 @@ public:
     const std::string& ExePath() const { return exePath_; }
     std::string CatalogPath() const;
 
-private:
+  private:
     // Start-up halves.
     void FlasherStart();
     void CreateDriveList();
@@ -89,6 +89,7 @@ private:
 
     // Flash sequence pieces.
     void FlashSequence();
+    void FlashImage(uint32_t imageSize, int selected);
     bool WaitUntilReady();
     void RefreshDriveLine(int index);
     bool Succeeded();  // rule of success, judged on CurrentDrive
@@ -105,4 +106,5 @@ private:
     PackageView package_;
     std::string exePath_;
     std::string directory_;  // the file list's directory (working directory)
+    std::string fileMask_;   // the file list's masks, semicolon-separated
 };

@@ -1,3 +1,172 @@
-// Placeholder until the flash lands.
+#include <algorithm>
+#include <cstring>
+
 #include "app/FlashForm.h"
-void TFlashForm::FlashSequence() {}
+#include "flash/Revision.h"
+
+namespace {
+constexpr uint32_t kReadyPassMs = 30;
+constexpr int kReadyPasses = 10;
+// A drive that keeps answering "becoming ready" gets two minutes, then the
+// flash is abandoned before anything is downloaded.
+constexpr int kReadyPassLimit = 120000 / kReadyPassMs;
+constexpr uint32_t kCommitTimeout = 180;
+constexpr uint32_t kNormalTimeout = 60;
+
+const uint8_t kLoad[12] = {0x1B, 0, 0, 0, 0x03, 0, 0, 0, 0, 0, 0, 0};
+const uint8_t kTestUnitReady[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const uint8_t kStopPlayScan[12] = {0x4E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const uint8_t kStop[12] = {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+}  // namespace
+
+// Returns false when the flash must not go on (a message has been shown).
+bool TFlashForm::WaitUntilReady() {
+    int counter = 0;
+    for (int pass = 0;; ++pass) {
+        if (pass == kReadyPassLimit) {
+            form_.MessageBox(
+                "The drive did not become ready within two minutes.\n"
+                "The flash was not started; nothing was written to the drive.",
+                BoxKind::Plain, BoxButtons::Ok);
+            return false;
+        }
+        os_.Sleep(kReadyPassMs);
+        CurrentDrive->Execute(kTestUnitReady, kDataIn, 0);
+        if (Drives->Current->SenseIs(2, 0x04, 0x01)) {
+            counter = 0;
+        } else if (Drives->Current->SenseKeyAscIs(2, 0x3A)) {
+            return true;
+        } else if (!CheckDisc()) {
+            form_.MessageBox("Remove disc, before to do the flash task.", BoxKind::Plain,
+                             BoxButtons::Ok);
+            return false;
+        }
+        if (++counter >= kReadyPasses) return true;
+    }
+}
+
+void TFlashForm::FlashSequence() {
+    if (CurrentDrive == nullptr || Drives == nullptr || Drives->Current == nullptr) return;
+    ProfileFound = false;
+    ProfileLength = 0;
+    int selected = form_.ComboIndex();
+
+    std::string driveRevision = Drives->Current->FirmwareRevision();
+    std::string newRevision = package_.NewRevision();
+    std::string prompt = "\nUpdate FW:" + driveRevision + " to FW:" + newRevision + " ?\n";
+    if (!package_.AnyFirmware() && !RevisionLess(driveRevision, newRevision)) {
+        form_.MessageBox("\nWARNING:" + std::string("\n\nYour drive FW:") + driveRevision +
+                             " is aready the most updated ?",
+                         BoxKind::Warning, BoxButtons::Ok);
+        return;
+    }
+    BoxKind kind =
+        RevisionGreater(driveRevision, newRevision) ? BoxKind::Warning : BoxKind::Confirmation;
+    if (form_.MessageBox(prompt, kind, BoxButtons::YesNo) != BoxAnswer::Yes) return;
+
+    FlashAllMode = package_.FlashAll();
+    CurrentDrive->Execute(kLoad, kDataIn, 0);
+    if (!WaitUntilReady()) return;
+    CurrentDrive->Execute(kStopPlayScan, kDataIn, 0);
+    CurrentDrive->Execute(kStop, kDataIn, 0);
+
+    // Never read past the image area, whatever the package claims.
+    const uint32_t imageSize = std::min<uint32_t>(ImageSize, kImageAreaSize);
+    form_.ProgressSetRange(0, static_cast<int>(imageSize));
+    form_.ProgressSetStep(static_cast<int>(kChunkSize));
+    if (TransferBuffer.empty()) TransferBuffer.resize(kChunkSize);
+
+    form_.SetCursor(CursorKind::Hourglass);
+    FlashImage(imageSize, selected);
+    form_.SetCursor(CursorKind::Default);
+    form_.ProgressSetPosition(0);
+}
+
+// Steps from the profile to the list refresh; every way out returns here so
+// the caller restores the cursor and the progress bar.
+void TFlashForm::FlashImage(uint32_t imageSize, int selected) {
+    const uint8_t* image = package_.FirmwareArea();
+    uint8_t* chunk = TransferBuffer.data();
+
+    if (ProfileFormatA || ProfileFormatB) {
+        SetStatus("Write profile to drive's DRAM... ");
+        if (!SetupFlashProfile(chunk)) {
+            AppendStatus(", Fail! ");
+            return;
+        }
+        // A later flash may send a longer profile than the first one.
+        if (ProfileCopy.size() < ProfileLength) ProfileCopy.resize(ProfileLength);
+        if (ProfileLength > 0) std::memcpy(ProfileCopy.data(), chunk, ProfileLength);
+    }
+
+    SetStatus("Write BIN to drive's DRAM... ");
+    form_.ProgressSetPosition(0);
+    // The last chunk of an image that is not a whole number of chunks
+    // carries only the bytes that remain.
+    for (uint32_t offset = 0; offset < imageSize; offset += kChunkSize) {
+        uint32_t length = std::min(kChunkSize, imageSize - offset);
+        std::memcpy(chunk, image + offset, length);
+        if (!WriteBuffer(offset, chunk, length, 0)) {
+            AppendStatus(", Fail! ");
+            return;
+        }
+        form_.ProgressSetPosition(static_cast<int>(offset + length));
+    }
+
+    if (ProfileFormatA) {
+        SetStatus("Drive entry critical... ");
+        if (!EntryCritical()) {
+            AppendStatus(", Fail! ");
+            return;
+        }
+    }
+
+    SetStatus("Read back and Verify drive's DRAM... ");
+    if (ProfileFound && !ReadVerifyProfile(ProfileCopy.data())) {
+        AppendStatus(", Valid Profile Fail!");
+        return;
+    }
+    form_.ProgressSetPosition(0);
+    for (uint32_t offset = 0; offset < imageSize; offset += kChunkSize) {
+        uint32_t length = std::min(kChunkSize, imageSize - offset);
+        if (!ReadBuffer(offset, chunk, length)) {
+            AppendStatus(", Read Fail! ");
+            return;
+        }
+        if (std::memcmp(image + offset, chunk, length) != 0) {
+            AppendStatus(", Compare BIN and DRAM Fail! ");
+            form_.MessageBox("Compare BIN and DRAM fail!", BoxKind::Plain, BoxButtons::Ok);
+            return;
+        }
+        form_.ProgressSetPosition(static_cast<int>(offset + length));
+    }
+
+    SetStatus("Don't turn off the system, Flash is in progress...");
+    form_.ProgressSetRange(0, 200);
+    form_.ProgressSetPosition(198);
+    form_.ProgressSetStep(0);
+    CDDrive::SetTimeout(kCommitTimeout);
+    if (!WriteBuffer(0, ProfileCopy.data(), 0, FlashAllMode ? 0xA0 : 0x80)) {
+        SetStatus("Flash Fail.");
+        return;
+    }
+
+    CDDrive::SetTimeout(kNormalTimeout);
+    form_.ProgressSetPosition(200);
+    SetStatus("Flash Completed.");
+    RefreshDriveLine(selected);
+}
+
+void TFlashForm::RefreshDriveLine(int index) {
+    // With nothing selected at the click, refresh the item of the drive that was flashed.
+    if (index < 0 || index >= form_.ComboCount()) {
+        auto it = std::find(DriveIndexMap.begin(), DriveIndexMap.end(), Drives->CurrentIndex);
+        if (it == DriveIndexMap.end()) return;
+        index = static_cast<int>(it - DriveIndexMap.begin());
+    }
+    std::string line = Drives->Current->DisplayLine();
+    form_.ComboInsert(index, line);
+    form_.ComboDelete(index + 1);
+    form_.ComboSetIndex(index);
+    form_.ComboRepaint();
+}

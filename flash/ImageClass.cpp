@@ -1,0 +1,43 @@
+#include <cctype>
+#include <cstring>
+
+#include "app/FlashForm.h"
+
+namespace {
+constexpr uint8_t kMarker[2] = {0x05, 0x80};
+
+bool HasMarker(const uint8_t* image, size_t offset) {
+    return image[offset] == kMarker[0] && image[offset + 1] == kMarker[1];
+}
+
+// The two drive models whose images take the 6-byte profile header.
+bool IsSpecialModel(const uint8_t* text) {
+    static const char* const kModels[] = {"DVD-ROM KVA-204", "DVD-ROM KVB-517"};
+    for (const char* model : kModels) {
+        bool equal = true;
+        for (size_t i = 0; i < 15 && equal; ++i)
+            equal = std::toupper(text[i]) == std::toupper(static_cast<unsigned char>(model[i]));
+        if (equal) return true;
+    }
+    return false;
+}
+}  // namespace
+
+void TFlashForm::CheckNewFormatBIN() {
+    ImageSize = package_.ImageSize();
+    const uint8_t* image = package_.FirmwareArea();
+    // The first marker found decides; later positions are not looked at.
+    if (HasMarker(image, 0x4000)) {
+        if (IsSpecialModel(image + 0x4010)) ProfileFormatB = true;
+        return;
+    }
+    if (HasMarker(image, 0x4008)) {
+        if (IsSpecialModel(image + 0x4018)) ProfileFormatB = true;
+        return;
+    }
+    if (HasMarker(image, 0x1100)) {
+        ProfileFormatA = true;
+        return;
+    }
+    ProfileFormatA = ProfileFormatB = false;
+}
