@@ -14,13 +14,13 @@ struct ShownBox {
 };
 
 class FakeForm : public Form {
-public:
+  public:
     // Answers for the next Yes/No boxes, in order; when empty, Yes/No boxes get `defaultAnswer`.
     std::deque<BoxAnswer> answers;
     BoxAnswer defaultAnswer = BoxAnswer::Yes;
 
     std::vector<ShownBox> boxes;
-    std::vector<std::string> events;  // every state change, in order
+    std::vector<std::string> events;          // every state change, in order
     std::vector<std::string> statusRepaints;  // the status line at each repaint
 
     std::string caption, label, status;
@@ -37,12 +37,25 @@ public:
     int exitCode = -1;
     bool closed = false;
 
-    void SetCaption(const std::string& t) override { caption = t; Log("caption", t); }
+    void SetCaption(const std::string& t) override {
+        caption = t;
+        Log("caption", t);
+    }
     std::string Caption() override { return caption; }
-    void SetLabel(const std::string& t) override { label = t; Log("label", t); }
+    void SetLabel(const std::string& t) override {
+        label = t;
+        Log("label", t);
+    }
 
-    void ComboClear() override { combo.clear(); comboIndex = -1; Log("combo-clear", ""); }
-    void ComboAdd(const std::string& s) override { combo.push_back(s); Log("combo-add", s); }
+    void ComboClear() override {
+        combo.clear();
+        comboIndex = -1;
+        Log("combo-clear", "");
+    }
+    void ComboAdd(const std::string& s) override {
+        combo.push_back(s);
+        Log("combo-add", s);
+    }
     void ComboInsert(int i, const std::string& s) override {
         combo.insert(combo.begin() + i, s);
         Log("combo-insert", std::to_string(i) + " " + s);
@@ -54,11 +67,17 @@ public:
     }
     int ComboCount() override { return int(combo.size()); }
     std::string ComboItem(int i) override { return combo.at(i); }
-    void ComboSetIndex(int i) override { comboIndex = i; Log("combo-index", std::to_string(i)); }
+    void ComboSetIndex(int i) override {
+        comboIndex = i;
+        Log("combo-index", std::to_string(i));
+    }
     int ComboIndex() override { return comboIndex; }
     void ComboRepaint() override { Log("combo-repaint", ""); }
 
-    void FileListShow(bool v) override { fileListVisible = v; Log("filelist-visible", v ? "1" : "0"); }
+    void FileListShow(bool v) override {
+        fileListVisible = v;
+        Log("filelist-visible", v ? "1" : "0");
+    }
     void FileListSetItems(const std::vector<std::string>& n) override {
         files = n;
         fileIndex = -1;
@@ -67,11 +86,17 @@ public:
     int FileListIndex() override { return fileIndex; }
     std::string FileListItem(int i) override { return files.at(i); }
 
-    void SetStatus(const std::string& t) override { status = t; Log("status", t); }
+    void SetStatus(const std::string& t) override {
+        status = t;
+        Log("status", t);
+    }
     std::string Status() override { return status; }
     void RepaintStatus() override { statusRepaints.push_back(status); }
 
-    void ProgressSetRange(int mn, int mx) override { progressMin = mn; progressMax = mx; }
+    void ProgressSetRange(int mn, int mx) override {
+        progressMin = mn;
+        progressMax = mx;
+    }
     void ProgressSetPosition(int p) override { progressPos = p; }
     int ProgressPosition() override { return progressPos; }
     void ProgressSetStep(int s) override { progressStep = s; }
@@ -80,8 +105,14 @@ public:
         if (progressPos > progressMax) progressPos = progressMin + (progressPos - progressMax);
     }
 
-    void ButtonSetCaption(const std::string& t) override { buttonCaption = t; Log("button", t); }
-    void ButtonEnable(bool e) override { buttonEnabled = e; Log("button-enabled", e ? "1" : "0"); }
+    void ButtonSetCaption(const std::string& t) override {
+        buttonCaption = t;
+        Log("button", t);
+    }
+    void ButtonEnable(bool e) override {
+        buttonEnabled = e;
+        Log("button-enabled", e ? "1" : "0");
+    }
 
     BoxAnswer MessageBox(const std::string& text, BoxKind kind, BoxButtons buttons) override {
         boxes.push_back({text, kind, buttons});
@@ -96,8 +127,15 @@ public:
         cursor = c;
         Log("cursor", c == CursorKind::Hourglass ? "hourglass" : "default");
     }
-    void PostQuit(int code) override { quitPosted = true; exitCode = code; Log("quit", std::to_string(code)); }
-    void Close() override { closed = true; Log("close", ""); }
+    void PostQuit(int code) override {
+        quitPosted = true;
+        exitCode = code;
+        Log("quit", std::to_string(code));
+    }
+    void Close() override {
+        closed = true;
+        Log("close", "");
+    }
 
     // Texts of the boxes shown, in order.
     std::vector<std::string> BoxTexts() const {
@@ -106,6 +144,8 @@ public:
         return t;
     }
 
-private:
-    void Log(const char* what, const std::string& v) { events.push_back(std::string(what) + ": " + v); }
+  private:
+    void Log(const char* what, const std::string& v) {
+        events.push_back(std::string(what) + ": " + v);
+    }
 };
