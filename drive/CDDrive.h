@@ -13,7 +13,7 @@ constexpr uint8_t kDataIn = 1;
 constexpr uint8_t kDataOut = 0;
 
 class CDDrive {
-public:
+  public:
     CDDrive(char letter, uint8_t adapter, uint8_t target, uint8_t lun);
     ~CDDrive();
     CDDrive(const CDDrive&) = delete;
@@ -50,6 +50,8 @@ public:
     static bool UsePassThrough();
     static bool ReportErrors();
     static uint16_t LoadedDriveCount();
+    // The operating-system seam given to Attach (the scan uses it too).
+    static OsCalls* System();
 
     // Wires the drive layer to the operating system and the form; also
     // returns every class-wide value to its start value (tests call it
@@ -73,6 +75,20 @@ public:
     uint32_t BytesReturned = 0;
     uint32_t RequestSize = 80;
     uint32_t LastSystemError = 0;
-    SrbExecScsiCmd* AspiRequest;  // see ScsiRequests.h on why it is not a member record
+    // The ASPI request of this drive's next command. Held by pointer, not
+    // as a member record: a request still pending when its wait times out
+    // is parked (kept, with its event, until the layer has completed it) and
+    // the drive takes a fresh record, so a late completion never writes into
+    // a request that a later command uses. See Execute in CDDrive.cpp.
+    SrbExecScsiCmd* AspiRequest;
     std::string IdentLine;
+
+  private:
+    int32_t ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, uint32_t length,
+                               uint8_t* area);
+    int32_t ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t length, uint8_t* area);
+
+    // True once this drive's construction succeeded (LoadState 0). A drive
+    // that never loaded is freed without the teardown's count and layer logic.
+    bool loaded_ = false;
 };

@@ -7,7 +7,7 @@
 constexpr int kMaxDrives = 24;
 
 class CDDrives {
-public:
+  public:
     CDDrives();  // the scan
     ~CDDrives();
     CDDrives(const CDDrives&) = delete;
