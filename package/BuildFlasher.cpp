@@ -1,0 +1,182 @@
+#include "package/BuildFlasher.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+constexpr size_t kBlockBuffer = 65536;
+constexpr size_t kStepBytes = 1024;
+
+// One pass over the template through a block buffer of its own.
+class TemplateReader {
+  public:
+    explicit TemplateReader(std::FILE* f) : file_(f), buffer_(new uint8_t[kBlockBuffer]) {}
+    // Bytes ready at Data(); refills when empty. 0 at the end or on error.
+    size_t Available() {
+        if (pos_ == len_) {
+            pos_ = 0;
+            len_ = std::fread(buffer_.get(), 1, kBlockBuffer, file_);
+            if (len_ == 0 && std::ferror(file_)) failed_ = true;
+        }
+        return len_ - pos_;
+    }
+    const uint8_t* Data() const { return buffer_.get() + pos_; }
+    void Consume(size_t n) { pos_ += n; }
+    bool Failed() const { return failed_; }
+
+  private:
+    std::FILE* file_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t pos_ = 0, len_ = 0;
+    bool failed_ = false;
+};
+
+// Size by seeking to the end; the stream is left at its start. -1 on error.
+long FileSize(std::FILE* f) {
+    if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+    long size = std::ftell(f);
+    if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
+    return size;
+}
+
+void PutText(uint8_t* field, size_t fieldSize, const std::string& text) {
+    // Leave at least one zero byte at the field's end.
+    size_t n = text.size() < fieldSize - 1 ? text.size() : fieldSize - 1;
+    std::memcpy(field, text.data(), n);
+}
+
+struct Files {
+    std::FILE* firmware = nullptr;
+    std::FILE* templ = nullptr;
+    std::FILE* output = nullptr;
+    ~Files() {
+        if (firmware) std::fclose(firmware);
+        if (templ) std::fclose(templ);
+        if (output) std::fclose(output);
+    }
+};
+}  // namespace
+
+void MakePackageBlock(const PackageTexts& texts, const std::string& firmwareFileName,
+                      uint32_t imageSize, uint8_t (&block)[kPackageBlockSize]) {
+    std::memset(block, 0, sizeof block);
+    uint8_t* record = block - kModelOffset;  // offsets below are the record's
+    PutText(record + kModelOffset, kTextFieldSize, texts.model);
+    PutText(record + kInquiryOffset, kTextFieldSize, texts.inquiry);
+    PutText(record + kRangeOffset, kTextFieldSize, texts.range);
+    PutText(record + kVendorOffset, kTextFieldSize, texts.vendor);
+    PutText(record + kNoteOffset, kTextFieldSize, texts.note);
+    for (size_t i = 0; i < kVersionTagSize && i < firmwareFileName.size(); ++i) {
+        char c = firmwareFileName[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        record[kVersionTagOffset + i] = static_cast<uint8_t>(c);
+    }
+    uint8_t* size = record + kImageSizeOffset;
+    for (int i = 0; i < 4; ++i) size[i] = static_cast<uint8_t>(imageSize >> (8 * i));
+}
+
+std::string OutputName(const std::string& firmwareFileName) {
+    return firmwareFileName.substr(0, 4) + ".EXE";
+}
+
+BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, uint32_t& imageSize,
+                          const BuildProgress& progress) {
+    Files files;
+    files.firmware = std::fopen(request.firmwarePath.c_str(), "rb");
+    if (!files.firmware) return BuildOutcome::FirmwareOpenFailed;
+    long firmwareSize = FileSize(files.firmware);
+    if (firmwareSize < 0) return BuildOutcome::FirmwareReadFailed;
+    const uint32_t S = static_cast<uint32_t>(firmwareSize);
+    imageSize = S;
+    // A larger image would overwrite whatever follows the image area.
+    if (static_cast<unsigned long>(firmwareSize) > kImageAreaSize)
+        return BuildOutcome::FirmwareTooLarge;
+    // Read before the output exists, so an output that replaces the firmware
+    // file itself cannot empty it first.
+    if (image.size() < S) image.resize(S);
+    if (S != 0 && std::fread(image.data(), 1, S, files.firmware) != S)
+        return BuildOutcome::FirmwareReadFailed;
+
+    files.templ = std::fopen(request.templatePath.c_str(), "rb");
+    if (!files.templ) return BuildOutcome::TemplateOpenFailed;
+    long templateSize = FileSize(files.templ);
+    if (templateSize < 0) return BuildOutcome::TemplateReadFailed;
+    const uint64_t E = static_cast<uint64_t>(templateSize);
+    if (progress.start) progress.start(static_cast<uint32_t>(E));
+
+    files.output = std::fopen(request.outputPath.c_str(), "wb");
+    if (!files.output) return BuildOutcome::OutputCreateFailed;
+    std::setvbuf(files.output, nullptr, _IOFBF, kBlockBuffer);
+
+    TemplateReader reader(files.templ);
+    bool writeFailed = false;
+    auto write = [&](const uint8_t* data, size_t n) {
+        if (n && std::fwrite(data, 1, n, files.output) != n) writeFailed = true;
+    };
+    auto step = [&] {
+        if (progress.step) progress.step();
+    };
+
+    // One front-to-back pass: the keyword is matched while copying, and a
+    // byte that breaks a partial match does not start a new one.
+    uint64_t j = 0;
+    size_t m = 0;
+    bool found = false;
+    while (!found) {
+        size_t n = reader.Available();
+        if (n == 0) break;
+        const uint8_t* data = reader.Data();
+        size_t i = 0;
+        while (i < n && !found) {
+            if (j % kStepBytes == 0) step();
+            ++j;
+            if (data[i++] == request.keyword[m]) {
+                if (++m == kKeywordSize) found = true;
+            } else {
+                m = 0;
+            }
+        }
+        write(data, i);
+        reader.Consume(i);
+    }
+    if (reader.Failed()) return BuildOutcome::TemplateReadFailed;
+    if (!found) {
+        if (std::fclose(files.output) != 0) writeFailed = true;
+        files.output = nullptr;
+        return writeFailed ? BuildOutcome::OutputWriteFailed : BuildOutcome::KeywordNotFound;
+    }
+
+    for (int i = 0; i < 4; ++i)
+        request.block[kImageSizeOffset - kModelOffset + i] = static_cast<uint8_t>(S >> (8 * i));
+    write(request.block, kPackageBlockSize);
+
+    // Pass over the template's own block and the part of its image replaced.
+    uint64_t toSkip = kPackageBlockSize + uint64_t(S);
+    uint64_t passed = 0;
+    while (passed < toSkip) {
+        size_t n = reader.Available();
+        if (n == 0) break;
+        size_t take = n < toSkip - passed ? n : static_cast<size_t>(toSkip - passed);
+        reader.Consume(take);
+        passed += take;
+    }
+    j += passed;
+
+    write(image.data(), S);
+    for (uint32_t k = 0; k < S / kStepBytes; ++k) step();
+
+    for (;;) {
+        size_t n = reader.Available();
+        if (n == 0) break;
+        for (size_t i = 0; i < n; ++i, ++j)
+            if (j % kStepBytes == 0) step();
+        write(reader.Data(), n);
+        reader.Consume(n);
+    }
+    if (reader.Failed()) return BuildOutcome::TemplateReadFailed;
+    if (std::fclose(files.output) != 0) writeFailed = true;
+    files.output = nullptr;
+    if (writeFailed) return BuildOutcome::OutputWriteFailed;
+    return passed == toSkip ? BuildOutcome::Complete : BuildOutcome::TemplateTooShort;
+}

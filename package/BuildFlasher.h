@@ -1,0 +1,51 @@
+// The file work of building a flasher: copy the template, replacing the
+// package block behind the keyword and the start of the image area. No
+// window here; the caller turns the outcome into its own texts.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "package/Package.h"
+
+enum class BuildOutcome {
+    Complete,
+    FirmwareOpenFailed,
+    FirmwareTooLarge,
+    FirmwareReadFailed,
+    TemplateOpenFailed,
+    TemplateReadFailed,
+    OutputCreateFailed,
+    OutputWriteFailed,
+    KeywordNotFound,
+    TemplateTooShort,  // block and image run past the template's end
+};
+
+struct BuildProgress {
+    std::function<void(uint32_t templateSize)> start;  // before the copy
+    std::function<void()> step;                        // once per 1024 bytes
+};
+
+struct PackageTexts {
+    std::string model, inquiry, range, vendor, note;  // at most 24 characters each
+};
+
+// The 137-byte block: text fields zero-filled, Version tag = first five
+// characters of the firmware file's name upper-cased, then the image size.
+void MakePackageBlock(const PackageTexts& texts, const std::string& firmwareFileName,
+                      uint32_t imageSize, uint8_t (&block)[kPackageBlockSize]);
+
+// "%4.4s.EXE" of the firmware file's name.
+std::string OutputName(const std::string& firmwareFileName);
+
+struct BuildRequest {
+    std::string templatePath, firmwarePath, outputPath;
+    const uint8_t* keyword = nullptr;       // kKeywordSize bytes
+    uint8_t block[kPackageBlockSize] = {};  // its image size is set by the build
+};
+
+// imageSize is set as soon as the firmware file is measured; image holds the
+// firmware afterwards and only ever grows.
+BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, uint32_t& imageSize,
+                          const BuildProgress& progress);

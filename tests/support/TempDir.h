@@ -1,0 +1,46 @@
+// A fresh directory per test, removed afterwards, with small file helpers.
+#pragma once
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "norvex-XXXXXX").string();
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        path_ = mkdtemp(name.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+    void Write(const std::string& name, const std::string& text) const {
+        std::ofstream(File(name), std::ios::binary) << text;
+    }
+    void Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+        std::ofstream(File(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    std::vector<uint8_t> Read(const std::string& name) const {
+        std::ifstream in(File(name), std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(File(name)); }
+
+  private:
+    std::string path_;
+};

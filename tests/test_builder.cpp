@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/FlashForm.h"
+#include "package/BuildFlasher.h"
+#include "tests/support/FakeForm.h"
+#include "tests/support/FileOs.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TemplateFile.h"
+#include "tests/support/TestPackage.h"
+
+namespace {
+const char* kCatalogue =
+    "[MODEL00]\nModel=CDRW-A100\nInquiry=OPTIDRV CDRW-A100\nFW-Range=1A00-1A99\n"
+    "BINMask=*.BIN;A.B\nVendor=OPTIDRV\nNote=\n"
+    "[MODEL01]\nModel=DVDRW-B200\nInquiry=OPTIDRV DVDRW-B200\nFW-Range=2B00-2B40\n"
+    "BINMask=*.HEX\nVendor=OPTIDRV\nNote=FLASH-ALL\n";
+
+class CountingForm : public FakeForm {
+  public:
+    int steps = 0;
+    void ProgressStepIt() override {
+        ++steps;
+        FakeForm::ProgressStepIt();
+    }
+};
+
+class Builder : public ::testing::Test {
+  protected:
+    TempDir dir;
+    CountingForm form;
+    FileOs os;
+    TestPackage package;
+    TemplateFile shape;
+    std::vector<uint8_t> templ;
+    TFlashForm flash{form, os, package.Record(), dir.File("BUILDER.EXE")};
+
+    Builder() {
+        std::memcpy(package.Image(), "TMPL", 4);
+        os.currentDirectory = dir.Path();
+        dir.Write("BUILDER.INI", kCatalogue);
+    }
+    void WriteTemplate() { WriteTemplate(shape.Bytes()); }
+    void WriteTemplate(const std::vector<uint8_t>& bytes) {
+        templ = bytes;
+        dir.Write("BUILDER.EXE", bytes);
+    }
+    // Starts the builder, chooses the model and the file, presses "Build".
+    bool Build(const std::string& file, int model = 0) {
+        if (form.combo.empty()) flash.FormCreate();
+        form.ComboSetIndex(model);
+        flash.ComboBoxChange();
+        form.fileIndex = -1;
+        for (size_t i = 0; i < form.files.size(); ++i)
+            if (form.files[i] == file) form.fileIndex = int(i);
+        flash.FileListBox1Click();
+        form.boxes.clear();
+        flash.FlashButtonClick();
+        EXPECT_EQ(form.cursor, CursorKind::Default);
+        return form.boxes.empty();
+    }
+    // Every byte outside the block and the first `imageSize` image bytes is the template's.
+    void ExpectOnlyPackageChanged(const std::vector<uint8_t>& out, size_t imageSize) {
+        ASSERT_EQ(out.size(), templ.size());
+        for (size_t i = 0; i < out.size(); ++i) {
+            bool inBlock = i >= shape.BlockAt() && i < shape.BlockAt() + kPackageBlockSize;
+            bool inImage = i >= shape.ImageAt() && i < shape.ImageAt() + imageSize;
+            if (!inBlock && !inImage) {
+                ASSERT_EQ(out[i], templ[i]) << "at " << i;
+            }
+        }
+    }
+    PackageView Record(const std::vector<uint8_t>& out) {
+        return PackageView(out.data() + shape.KeywordAt());
+    }
+    std::vector<std::string> Boxes() const { return form.BoxTexts(); }
+};
+
+TEST_F(Builder, OutputIsTheTemplateWithNewBlockAndImage) {
+    WriteTemplate();
+    auto firmware = Firmware(262144);
+    dir.Write("abcd1234.bin", firmware);
+
+    ASSERT_TRUE(Build("abcd1234.bin")) << Boxes()[0];
+    EXPECT_EQ(form.statusRepaints.front(), "Building abcd1234.bin  Please wait... ");
+    EXPECT_EQ(form.status, "Build abcd.EXE complete!");
+    EXPECT_EQ(form.statusRepaints.back(), "Build abcd.EXE complete!");
+    EXPECT_EQ(form.progressMax, int(templ.size()));
+    EXPECT_EQ(form.progressStep, 1024);
+    EXPECT_EQ(form.progressPos, 0);
+    EXPECT_EQ(flash.ImageSize, firmware.size());
+    EXPECT_TRUE(form.buttonEnabled);
+
+    // One step per 1024 template positions copied, plus one per 1024 image bytes.
+    size_t skipFrom = shape.BlockAt(), skipTo = shape.ImageAt() + firmware.size();
+    int expected = int(firmware.size() / 1024);
+    for (size_t j = 0; j < templ.size(); j += 1024)
+        if (j < skipFrom || j >= skipTo) ++expected;
+    EXPECT_EQ(form.steps, expected);
+
+    auto out = dir.Read("abcd.EXE");
+    ExpectOnlyPackageChanged(out, firmware.size());
+    PackageView record = Record(out);
+    EXPECT_EQ(std::memcmp(record.Keyword(), "FWBLOCK-MARKER", kKeywordSize), 0);
+    EXPECT_EQ(record.Model(), "CDRW-A100");
+    EXPECT_EQ(record.Inquiry(), "OPTIDRV CDRW-A100       ");
+    EXPECT_EQ(record.Range(), "1A00-1A99");
+    EXPECT_EQ(record.Vendor(), "OPTIDRV");
+    EXPECT_EQ(std::vector<uint8_t>(out.begin() + shape.KeywordAt() + kNoteOffset,
+                                   out.begin() + shape.KeywordAt() + kNoteOffset + 25),
+              std::vector<uint8_t>(25, 0));
+    EXPECT_EQ(std::memcmp(record.Record() + kVersionTagOffset, "ABCD1\0\0\0", 8), 0);
+    EXPECT_EQ(record.ImageSize(), firmware.size());
+    EXPECT_EQ(std::memcmp(record.FirmwareArea(), firmware.data(), firmware.size()), 0);
+    EXPECT_FALSE(record.IsTemplate());
+}
+
+TEST_F(Builder, ShortNamesAndFieldsAreZeroFilled) {
+    WriteTemplate();
+    auto firmware = Firmware(100);
+    std::memcpy(firmware.data(), "TMPL", 4);
+    dir.Write("A.B", firmware);
+
+    ASSERT_TRUE(Build("A.B"));
+    EXPECT_EQ(form.status, "Build A.B.EXE complete!");
+    auto out = dir.Read("A.B.EXE");
+    ExpectOnlyPackageChanged(out, firmware.size());
+    const uint8_t* block = out.data() + shape.KeywordAt();
+    EXPECT_EQ(std::memcmp(block + kVersionTagOffset, "A.B\0\0\0\0\0", 8), 0);
+    // The model field ends in zero bytes, not in the template's placeholder.
+    for (size_t i = 9; i < kTextFieldSize; ++i) EXPECT_EQ(block[kModelOffset + i], 0) << i;
+    // An image that itself starts with the marker makes another builder.
+    EXPECT_TRUE(Record(out).IsTemplate());
+}
+
+TEST_F(Builder, KeywordIsFoundOnlyByAnUnbrokenMatch) {
+    {
+        SCOPED_TRACE("keyword right behind its own first letter");
+        auto bytes = shape.Bytes();
+        bytes[shape.KeywordAt() - 1] = 'F';
+        WriteTemplate(bytes);
+        dir.Write("X1.BIN", Firmware(10));
+        EXPECT_FALSE(Build("X1.BIN"));
+        EXPECT_EQ(Boxes(),
+                  std::vector<std::string>{"Building fail: not found key-word in BUILDER.EXE"});
+        EXPECT_EQ(dir.Read("X1.BIN.EXE").size(), 0u);  // name is "%4.4s": X1.B
+        EXPECT_EQ(dir.Read("X1.B.EXE"), bytes);
+        EXPECT_EQ(form.status, "Building X1.BIN  Please wait... ");
+    }
+    {
+        SCOPED_TRACE("a broken partial match earlier");
+        auto bytes = shape.Bytes();
+        std::memcpy(bytes.data() + 10, "FWBLOCK-MARKEX", 14);
+        WriteTemplate(bytes);
+        dir.Write("X2.BIN", Firmware(10));
+        EXPECT_TRUE(Build("X2.BIN"));
+        ExpectOnlyPackageChanged(dir.Read("X2.B.EXE"), 10);
+    }
+}
+
+TEST_F(Builder, TemplateWithoutKeywordIsCopiedAndReported) {
+    auto bytes = shape.Bytes();
+    bytes[shape.KeywordAt() + 3] = 'l';
+    WriteTemplate(bytes);
+    dir.Write("ABCD.BIN", Firmware(10));
+    EXPECT_FALSE(Build("ABCD.BIN"));
+    EXPECT_EQ(Boxes(),
+              std::vector<std::string>{"Building fail: not found key-word in BUILDER.EXE"});
+    EXPECT_EQ(dir.Read("ABCD.EXE"), bytes);
+}
+
+TEST_F(Builder, ImageMustEndWithinTheTemplate) {
+    shape.imageArea = 5000;
+    shape.after = 0;
+    WriteTemplate();
+    dir.Write("FIT.BIN", Firmware(5000));
+    dir.Write("OVER.BIN", Firmware(5001));
+
+    EXPECT_TRUE(Build("FIT.BIN"));
+    ExpectOnlyPackageChanged(dir.Read("FIT..EXE"), 5000);
+
+    EXPECT_FALSE(Build("OVER.BIN"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Building fail: some problem in BUILDER.EXE"});
+    EXPECT_NE(form.status, "Build OVER.EXE complete!");
+    auto out = dir.Read("OVER.EXE");
+    EXPECT_EQ(out.size(), templ.size() + 1);
+    EXPECT_EQ(std::memcmp(out.data() + shape.ImageAt(), Firmware(5001).data(), 5001), 0);
+}
+
+TEST_F(Builder, FirmwareLargerThanTheImageAreaIsRefusedBeforeAnyOutput) {
+    WriteTemplate();
+    dir.Write("BIG1.BIN", Firmware(kImageAreaSize + 1));
+    dir.Write("FULL.BIN", Firmware(kImageAreaSize));
+
+    EXPECT_FALSE(Build("BIG1.BIN"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "Firmware file BIG1.BIN is larger than the image area (327680 bytes)!"});
+    EXPECT_FALSE(dir.Exists("BIG1.EXE"));
+
+    EXPECT_TRUE(Build("FULL.BIN"));
+    ExpectOnlyPackageChanged(dir.Read("FULL.EXE"), kImageAreaSize);
+}
+
+TEST_F(Builder, OpenAndCreateFailuresNameTheirFile) {
+    WriteTemplate();
+    dir.Write("GONE.BIN", Firmware(10));
+    dir.Write("BUSY.BIN", Firmware(10));
+    flash.FormCreate();
+    std::filesystem::create_directory(dir.File("BUSY.EXE"));
+
+    EXPECT_FALSE(Build("BUSY.BIN"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Create BUSY.EXE Fail"});
+
+    // Removed after it was listed and clicked.
+    EXPECT_TRUE(Build("GONE.BIN"));
+    std::filesystem::remove(dir.File("GONE.BIN"));
+    std::filesystem::remove(dir.File("GONE.EXE"));
+    form.boxes.clear();
+    flash.FlashButtonClick();
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Open GONE.BIN fail!"});
+    EXPECT_FALSE(dir.Exists("GONE.EXE"));
+
+    std::filesystem::remove(dir.File("BUILDER.EXE"));
+    dir.Write("TMPL.BIN", Firmware(10));
+    flash.ComboBoxChange();  // re-list
+    EXPECT_FALSE(Build("TMPL.BIN"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Open " + dir.File("BUILDER.EXE") + " fail!"});
+    EXPECT_FALSE(dir.Exists("TMPL.EXE"));
+}
+
+TEST_F(Builder, WriteErrorIsAFailureNotACompletion) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    WriteTemplate();
+    dir.Write("FULL.BIN", Firmware(1000));
+    std::filesystem::create_symlink("/dev/full", dir.File("FULL.EXE"));
+    EXPECT_FALSE(Build("FULL.BIN"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Building fail: write error in FULL.EXE"});
+    EXPECT_NE(form.status, "Build FULL.EXE complete!");
+}
+
+TEST_F(Builder, ALaterLargerFirmwareGetsALargerBuffer) {
+    WriteTemplate();
+    dir.Write("SMAL.BIN", Firmware(1000, 3));
+    dir.Write("LARG.BIN", Firmware(300000, 9));
+    EXPECT_TRUE(Build("SMAL.BIN"));
+    EXPECT_TRUE(Build("LARG.BIN"));
+    EXPECT_GE(flash.ProfileCopy.size(), 300000u);
+    auto out = dir.Read("LARG.EXE");
+    ExpectOnlyPackageChanged(out, 300000);
+    EXPECT_EQ(std::memcmp(out.data() + shape.ImageAt(), Firmware(300000, 9).data(), 300000), 0);
+    // And a smaller one after it writes only its own bytes.
+    EXPECT_TRUE(Build("SMAL.BIN"));
+    ExpectOnlyPackageChanged(dir.Read("SMAL.EXE"), 1000);
+}
+
+// The file-level build that the command-line packer shares.
+TEST(BuildFlasher, OutputMayReplaceTheFirmwareFileItself) {
+    TempDir dir;
+    TemplateFile shape;
+    auto templ = shape.Bytes();
+    dir.Write("T.EXE", templ);
+    dir.Write("SAME.EXE", Firmware(4096));
+    BuildRequest request;
+    request.templatePath = dir.File("T.EXE");
+    request.firmwarePath = request.outputPath = dir.File("SAME.EXE");
+    request.keyword = reinterpret_cast<const uint8_t*>("FWBLOCK-MARKER");
+    MakePackageBlock({"M", "I", "R", "V", "N"}, "SAME.EXE", 0, request.block);
+    std::vector<uint8_t> image;
+    uint32_t size = 0;
+    ASSERT_EQ(BuildFlasher(request, image, size, {}), BuildOutcome::Complete);
+    auto out = dir.Read("SAME.EXE");
+    ASSERT_EQ(out.size(), templ.size());
+    EXPECT_EQ(std::memcmp(out.data() + shape.ImageAt(), Firmware(4096).data(), 4096), 0);
+    EXPECT_EQ(PackageView(out.data() + shape.KeywordAt()).ImageSize(), 4096u);
+}
+}  // namespace
