@@ -129,6 +129,11 @@ void TFlashForm::FlashImage(uint32_t imageSize, int selected) {
     form_.ProgressSetPosition(0);
     for (uint32_t offset = 0; offset < imageSize; offset += kChunkSize) {
         uint32_t length = std::min(kChunkSize, imageSize - offset);
+        // A drive may deliver fewer bytes than asked and still report success;
+        // what the download left in the shared buffer must never pass the compare.
+        uint8_t* area = CDDrive::DataBuffer();
+        const uint32_t poison = std::min(length, CDDrive::DataBufferLength());
+        for (uint32_t i = 0; i < poison; ++i) area[i] = static_cast<uint8_t>(~image[offset + i]);
         if (!ReadBuffer(offset, chunk, length)) {
             AppendStatus(", Read Fail! ");
             return;

@@ -117,6 +117,12 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
     auto step = [&] {
         if (progress.step) progress.step();
     };
+    // One step for every multiple of the step size in [from, from + count).
+    auto steps = [&](uint64_t from, uint64_t count) {
+        uint64_t k =
+            (from + count + kStepBytes - 1) / kStepBytes - (from + kStepBytes - 1) / kStepBytes;
+        while (k--) step();
+    };
 
     // One front-to-back pass: the keyword is matched while copying, and a
     // byte that breaks a partial match does not start a new one.
@@ -129,6 +135,17 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
         const uint8_t* data = reader.Data();
         size_t i = 0;
         while (i < n && !found) {
+            if (m == 0) {
+                // No match open: jump to the next candidate first byte.
+                const void* hit = std::memchr(data + i, request.keyword[0], n - i);
+                size_t skip =
+                    hit ? static_cast<size_t>(static_cast<const uint8_t*>(hit) - (data + i))
+                        : n - i;
+                steps(j, skip);
+                j += skip;
+                i += skip;
+                if (i == n) break;
+            }
             if (j % kStepBytes == 0) step();
             ++j;
             if (data[i++] == request.keyword[m]) {
@@ -169,8 +186,8 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
     for (;;) {
         size_t n = reader.Available();
         if (n == 0) break;
-        for (size_t i = 0; i < n; ++i, ++j)
-            if (j % kStepBytes == 0) step();
+        steps(j, n);
+        j += n;
         write(reader.Data(), n);
         reader.Consume(n);
     }

@@ -144,6 +144,7 @@ bool ReadEntry(const std::string& name, const Section& s, DriveFileEntry& d, std
     d.config.becomingReady = r.Num("BecomingReady", 0);
     d.config.peripheralType = static_cast<uint8_t>(r.Num("PeripheralType", 5));
     d.timeoutCompleteAfterMs = r.Num("TimeoutCompleteAfterMs", 0);
+    d.commandDelayMs = r.Num("CommandDelayMs", 0);
 
     // Fault groups: the keys below, and the same keys with a suffix 2 to 9
     // for further faults of the same kind (FailOpcode2, FailNth2, ...).

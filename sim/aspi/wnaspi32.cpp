@@ -161,6 +161,8 @@ DWORD ExecScsiCmd(SrbExecScsiCmd& srb) {
         return kSsNoDevice;
     }
     srb.SRB_Status = kSsPending;
+    // A slow drive, so that a person (or a screenshot) can see the progress.
+    if (d->entry.commandDelayMs > 0 && srb.SRB_BufLen > 0) Sleep(d->entry.commandDelayMs);
     uint32_t commits = d->drive->commitCount;
     const bool dataIn = SrbDataIn(srb);
     DriveOutcome o = d->drive->Execute(srb.CDBByte, dataIn, srb.SRB_BufPointer, srb.SRB_BufLen);

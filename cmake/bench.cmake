@@ -1,0 +1,10 @@
+# Benchmarks (Google Benchmark): one program, run by bench/run.sh, never a test.
+option(NORVEX_BENCH "Build the benchmarks (bench/run.sh turns this on)" OFF)
+if(NORVEX_BENCH)
+  find_package(benchmark QUIET)
+  if(benchmark_FOUND)
+    file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+    add_executable(norvex_bench ${BENCH_SOURCES})
+    target_link_libraries(norvex_bench norvex_sim norvex_core benchmark::benchmark)
+  endif()
+endif()

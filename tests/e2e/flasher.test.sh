@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# The flasher under Wine: with no optical drive (NT family) it ends with the
+# "Can't find ATAPI Drive !" box; in 9x mode, through the virtual ASPI layer,
+# it lists exactly the eligible virtual drives, flashes one to "Flash
+# Completed.", and a second run finds that drive already up to date.
+. "$(dirname "$0")/lib.sh"
+e2e_setup
+
+NFPACK=$NATIVE_BUILD/nfpack
+MKFW=$NATIVE_BUILD/mkfirmware
+DLL=$WIN_BUILD/WNASPI32.DLL
+[ -x "$NFPACK" ] || die "no $NFPACK (build the native tools first)"
+[ -f "$DLL" ] || die "no $DLL"
+
+# A firmware image that carries the drive's identification and revision 1A50.
+make_image() {  # FILE
+    if [ -x "$MKFW" ]; then
+        "$MKFW" "$1" --size 262144 --ident "OPTIDRV CDRW-A100       " --revision 1A50 >/dev/null
+    else
+        { head -c 4096 /dev/zero; printf 'OPTIDRV CDRW-A100       1A50'; } >"$1"
+        head -c $((262144 - 4096 - 28)) /dev/urandom | tr '\005' '\006' >>"$1"
+    fi
+}
+
+make_flasher() {  # DIR NAME
+    make_image "$1/1A50.BIN"
+    "$NFPACK" "$WIN_BUILD/norvexflash.exe" "$1/1A50.BIN" "$1/$2" --model CDRW-A100 \
+        --inquiry "OPTIDRV CDRW-A100" --range 1A00-1A99 --vendor OPTIDRV --note "" >/dev/null \
+        || die "nfpack could not write the flasher"
+}
+
+echo "NT family, no optical drive"
+dir=$(workdir flasher-nt)
+make_flasher "$dir" NTFLASH.EXE
+start_program "$dir/NTFLASH.EXE"
+clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
+clicker press-box Yes
+if clicker --raw wait-box "Can't find ATAPI Drive" 60 >"$dir/box.txt"; then
+    text=$(cat "$dir/box.txt"; echo x)  # keeps the trailing newline
+    text=${text%x}
+    expect_eq "no-drive box" $'\nERROR:\n\nCan\'t found CDRW-A100 firmware: 1A00-1A99 drive !\n\nThis flash utility only supports CDRW-A100 firmware: 1A00-1A99\n\nCan\'t find ATAPI Drive !\n' "$text"
+    screenshot flasher-nt-no-drive
+    clicker press-box OK
+    wait_program 30 && expect_eq "exit code" 0 "$PROGRAM_RC" || fail "flasher did not end"
+else
+    fail "no \"Can't find ATAPI Drive !\" box"
+    screenshot flasher-nt-failed
+fi
+stop_program
+
+echo "9x family, virtual ASPI layer: drive list and flash"
+dir=$(workdir flasher-9x)
+make_flasher "$dir" FLASH9X.EXE
+cp "$DLL" "$dir/WNASPI32.DLL"
+cat >"$dir/drives.ini" <<'INI'
+[DRIVE0]
+HostAdapter=0
+Target=0
+Vendor=OTHER
+Product=DVD-X
+Revision=1A10
+Medium=none
+
+[DRIVE1]
+HostAdapter=0
+Target=1
+Vendor=OPTIDRV
+Product=CDRW-A100
+Revision=1A10
+FlashId=DA C8 00 00
+Medium=none
+BecomingReady=2
+CommandDelayMs=60
+
+[DRIVE2]
+HostAdapter=1
+Target=0
+Vendor=OPTIDRV
+Product=CDRW-A100
+Revision=1A20
+Medium=none
+INI
+set_win98 FLASH9X.EXE
+export NORVEX_SIM_DRIVES="$(winepath -w "$dir/drives.ini")"
+export NORVEX_SIM_TRACE="$(winepath -w "$dir/trace.txt")"
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"
+
+run_flasher() {
+    start_program "$dir/FLASH9X.EXE"
+    clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
+    clicker press-box Yes
+    clicker wait-window "CDRW-A100" 60 >/dev/null || die "no drive list"
+}
+
+run_flasher
+items=$(clicker --raw combo-items)
+expect_eq "eligible drives listed" $'0-1-0  : OPTIDRV CDRW-A100       1A10\n1-0-0  : OPTIDRV CDRW-A100       1A20' "$items"
+expect_eq "caption" "OPTIDRV Flash Utility V1.048A CDRW-A100" "$(clicker --raw caption)"
+screenshot flasher-drive-list
+
+: >"$dir/trace.txt"
+clicker press-button
+if clicker --raw wait-box "Update FW:1A10 to FW:1A50" 30 >/dev/null; then
+    clicker press-box Yes
+    if clicker --raw wait-status "Write BIN to drive's DRAM" 30 >/dev/null; then
+        sleep 0.6
+        screenshot flasher-in-progress
+    fi
+    if clicker --raw wait-status "Flash Completed." 120 >/dev/null; then
+        sleep 0.5
+        screenshot flasher-completed
+        expect_eq "list entry refreshed in place" \
+            $'0-1-0  : OPTIDRV CDRW-A100       1A50\n1-0-0  : OPTIDRV CDRW-A100       1A20' \
+            "$(clicker --raw combo-items)"
+        expect_eq "same item selected" 0 "$(clicker --raw combo-index)"
+        expect_eq "progress bar empty" 0 "$(clicker --raw progress)"
+    else
+        fail "no \"Flash Completed.\" (status: $(clicker --raw status))"
+        screenshot flasher-flash-failed
+    fi
+else
+    fail "no update prompt"
+fi
+
+# The trace holds the whole sequence, in order, on drive 0:1 only.
+{
+    echo "0:1 1B 00 00 00 03 00 00 00 00 00 00 00 in 0"
+    for _ in 1 2 3; do echo "0:1 00 00 00 00 00 00 00 00 00 00 00 00 in 0"; done
+    echo "0:1 4E 00 00 00 00 00 00 00 00 00 00 00 in 0"
+    echo "0:1 1B 00 00 00 00 00 00 00 00 00 00 00 in 0"
+    for op in "3B 05 01" "3C 01 01"; do
+        dir_word=out
+        [ "$op" = "3C 01 01" ] && dir_word=in
+        for k in $(seq 0 15); do
+            printf '0:1 %s %02X %02X 00 00 40 00 00 00 00 %s 16384\n' "$op" $((k / 4)) $(((k % 4) * 64)) "$dir_word"
+        done
+    done
+    echo "0:1 3B 05 01 00 00 00 00 00 00 80 00 00 in 16"
+    echo "0:1 12 00 00 00 80 00 00 00 00 00 00 00 in 128"
+} >"$dir/trace.expected"
+if diff -u "$dir/trace.expected" "$dir/trace.txt" >"$dir/trace.diff"; then
+    log "ok: trace shows the whole command sequence"
+else
+    fail "trace differs from the expected sequence (see $dir/trace.diff)"
+    head -20 "$dir/trace.diff" >&2
+fi
+expect_eq "revision written back to the drive file" "Revision=1A50" "$(sed -n '/^\[DRIVE1\]/,/^\[/p' "$dir/drives.ini" | grep '^Revision=')"
+clicker close >/dev/null || true
+wait_program 30 || fail "flasher did not end after closing"
+stop_program
+
+echo "9x family: second run finds the drive up to date"
+run_flasher
+clicker press-button
+if text=$(clicker --raw wait-box "aready the most updated" 30); then
+    expect_eq "up-to-date box" $'\nWARNING:\n\nYour drive FW:1A50 is aready the most updated ?' "$text"
+    screenshot flasher-up-to-date
+    clicker press-box OK
+else
+    fail "no \"already up to date\" box"
+fi
+clicker close >/dev/null || true
+wait_program 30 || fail "flasher did not end"
+stop_program
+finish
