@@ -1,0 +1,378 @@
+#include "platform/win/WinForm.h"
+
+#include <commctrl.h>
+
+#include <exception>
+
+namespace {
+constexpr const char* kPanelClass = "TPanel";
+constexpr int kClientWidth = 425;  // Panel1 fills the client area
+constexpr int kClientHeight = 201;
+constexpr int kGroupLeft = 16;  // GroupBox2; its children are placed relative to it
+constexpr int kGroupTop = 128;
+constexpr int kComboListHeight = 160;
+
+std::string WindowText(HWND window) {
+    int length = GetWindowTextLengthA(window);
+    if (length <= 0) return std::string();
+    std::string text(size_t(length) + 1, '\0');
+    int got = GetWindowTextA(window, text.data(), length + 1);
+    text.resize(got > 0 ? size_t(got) : 0);
+    return text;
+}
+
+HFONT ControlFont(BYTE charset) {
+    return CreateFontA(16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "System");
+}
+
+// True when the font draws the window's own texts, rather than empty boxes.
+bool DrawsLatin(HFONT font) {
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(screen, font);
+    WORD glyphs[5] = {};
+    DWORD got = GetGlyphIndicesA(screen, "FLASH", 5, glyphs, GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(screen, old);
+    ReleaseDC(nullptr, screen);
+    if (got != 5) return false;
+    for (WORD glyph : glyphs)
+        if (glyph == 0xFFFF) return false;
+    return true;
+}
+
+// The Big5 "System" font where the system has one that draws Latin text;
+// elsewhere (a Western system, Wine) the same font with the default set.
+HFONT CreateControlFont() {
+    HFONT font = ControlFont(CHINESEBIG5_CHARSET);
+    if (font && DrawsLatin(font)) return font;
+    if (font) DeleteObject(font);
+    return ControlFont(DEFAULT_CHARSET);
+}
+
+UINT BoxStyle(BoxKind kind, BoxButtons buttons) {
+    UINT style = buttons == BoxButtons::YesNo ? MB_YESNO : MB_OK;
+    switch (kind) {
+        case BoxKind::Warning:
+            return style | MB_ICONWARNING;
+        case BoxKind::Confirmation:
+            return style | MB_ICONQUESTION;
+        case BoxKind::Error:
+            return style | MB_ICONERROR;
+        case BoxKind::Plain:
+            break;
+    }
+    return style;
+}
+}  // namespace
+
+WinForm::~WinForm() {
+    if (window_ && IsWindow(window_)) DestroyWindow(window_);
+    if (font_) DeleteObject(font_);
+}
+
+bool WinForm::Create(HINSTANCE instance, const char* title) {
+    instance_ = instance;
+    title_ = title;
+    cursor_ = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+
+    WNDCLASSEXA main = {};
+    main.cbSize = sizeof main;
+    main.lpfnWndProc = MainProc;
+    main.hInstance = instance;
+    main.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    main.hCursor = cursor_;
+    main.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    main.lpszClassName = kMainWindowClass;
+    if (!RegisterClassExA(&main)) return false;
+
+    WNDCLASSEXA panel = main;
+    panel.lpfnWndProc = PanelProc;
+    panel.hIcon = nullptr;
+    panel.lpszClassName = kPanelClass;
+    if (!RegisterClassExA(&panel)) return false;
+
+    font_ = CreateControlFont();
+
+    // The window sizes itself so that the panel is exactly its client area.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    RECT frame = {0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    window_ = CreateWindowExA(0, kMainWindowClass, "", style, 192, 128, frame.right - frame.left,
+                              frame.bottom - frame.top, nullptr, nullptr, instance, this);
+    if (!window_) return false;
+
+    panel_ =
+        CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE, 0, 0, kClientWidth,
+                        kClientHeight, window_, reinterpret_cast<HMENU>(kIdPanel), instance, this);
+    if (!panel_) return false;
+
+    const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    label_ = Control("STATIC", "", child | SS_LEFT | SS_NOPREFIX, 0, 16, 16, 369, 25, kIdLabel);
+    combo_ =
+        Control("COMBOBOX", "", child | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0,
+                16, 40, 385, 24 + kComboListHeight, kIdCombo);
+    fileList_ =
+        Control("LISTBOX", "",
+                child | WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 0,
+                16, 72, 385, 41, kIdFileList);
+    group_ =
+        Control("BUTTON", "", child | BS_GROUPBOX, 0, kGroupLeft, kGroupTop, 385, 49, kIdGroup);
+    progress_ = Control(PROGRESS_CLASSA, "", child, 0, kGroupLeft + 8, kGroupTop + 16, 305, 25,
+                        kIdProgress);
+    button_ = Control("BUTTON", "FLASH", child | WS_TABSTOP | BS_PUSHBUTTON, 0, kGroupLeft + 320,
+                      kGroupTop + 16, 57, 25, kIdButton);
+    if (!label_ || !combo_ || !fileList_ || !group_ || !progress_ || !button_) return false;
+
+    // The frame lies under what it holds and the label's last line under the
+    // combo box, so neither paints over them.
+    SetWindowPos(group_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(label_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // The selection field keeps the laid-out height whatever the font.
+    SendMessageA(combo_, CB_SETITEMHEIGHT, WPARAM(-1), 18);
+    SendMessageA(progress_, PBM_SETRANGE32, 0, 100);
+    return true;
+}
+
+HWND WinForm::Control(const char* windowClass, const char* text, DWORD style, DWORD exStyle,
+                      int left, int top, int width, int height, int id) {
+    HWND control =
+        CreateWindowExA(exStyle, windowClass, text, style, left, top, width, height, panel_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+    if (control && font_) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    return control;
+}
+
+void WinForm::Show(int showCommand) {
+    ShowWindow(window_, showCommand);
+    UpdateWindow(window_);
+}
+
+LRESULT CALLBACK WinForm::MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<WinForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!self) return DefWindowProcA(window, message, wParam, lParam);
+    return self->Handle(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK WinForm::PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<WinForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    switch (message) {
+        case WM_COMMAND:
+            if (self) self->Command(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_SETCURSOR:
+            if (self && self->SetCursorFor(lParam)) return TRUE;
+            break;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            RECT all;
+            GetClientRect(window, &all);
+            DrawEdge(dc, &all, BDR_RAISEDINNER, BF_RECT);
+            EndPaint(window, &paint);
+            return 0;
+        }
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT WinForm::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_SETCURSOR:
+            if (SetCursorFor(lParam)) return TRUE;
+            break;
+        case WM_DESTROY:
+            // Always runs, even when a handler closed the window.
+            Run(OnDestroy, false);
+            if (!quitPosted_) PostQuit(0);
+            window_ = panel_ = label_ = combo_ = fileList_ = group_ = progress_ = button_ = nullptr;
+            return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void WinForm::Command(int id, int code) {
+    if (id == kIdCombo && code == CBN_SELCHANGE) Run(OnComboChange);
+    if (id == kIdFileList && code == LBN_SELCHANGE) Run(OnFileClick);
+    if (id == kIdButton && code == BN_CLICKED) Run(OnButtonClick);
+}
+
+bool WinForm::SetCursorFor(LPARAM lParam) {
+    // While the hourglass is up it wins everywhere in the window; otherwise
+    // each control keeps its own cursor.
+    static const HCURSOR arrow = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    if (cursor_ == arrow || LOWORD(lParam) != HTCLIENT) return false;
+    ::SetCursor(cursor_);
+    return true;
+}
+
+void WinForm::Run(const std::function<void()>& handler, bool exclusive) {
+    // A handler runs to its end before the next event: events that reach the
+    // window while one of its message boxes is up are dropped, as the disabled
+    // window would drop a person's clicks.
+    if (!handler || (exclusive && running_)) return;
+    bool outer = running_;
+    running_ = true;
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        MessageBoxA(window_, e.what(), title_.c_str(), MB_OK | MB_ICONERROR);
+    } catch (...) {
+        MessageBoxA(window_, "Unexpected error", title_.c_str(), MB_OK | MB_ICONERROR);
+    }
+    running_ = outer;
+}
+
+void WinForm::SetCaption(const std::string& text) {
+    SetWindowTextA(window_, text.c_str());
+}
+std::string WinForm::Caption() {
+    return WindowText(window_);
+}
+void WinForm::SetLabel(const std::string& text) {
+    SetWindowTextA(label_, text.c_str());
+}
+
+void WinForm::ComboClear() {
+    SendMessageA(combo_, CB_RESETCONTENT, 0, 0);
+}
+void WinForm::ComboAdd(const std::string& item) {
+    SendMessageA(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+}
+void WinForm::ComboInsert(int index, const std::string& item) {
+    SendMessageA(combo_, CB_INSERTSTRING, WPARAM(index), reinterpret_cast<LPARAM>(item.c_str()));
+}
+void WinForm::ComboDelete(int index) {
+    SendMessageA(combo_, CB_DELETESTRING, WPARAM(index), 0);
+}
+int WinForm::ComboCount() {
+    LRESULT count = SendMessageA(combo_, CB_GETCOUNT, 0, 0);
+    return count == CB_ERR ? 0 : int(count);
+}
+std::string WinForm::ComboItem(int index) {
+    LRESULT length = SendMessageA(combo_, CB_GETLBTEXTLEN, WPARAM(index), 0);
+    if (length == CB_ERR || length <= 0) return std::string();
+    std::string text(size_t(length) + 1, '\0');
+    LRESULT got =
+        SendMessageA(combo_, CB_GETLBTEXT, WPARAM(index), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(got == CB_ERR ? 0 : size_t(got));
+    return text;
+}
+void WinForm::ComboSetIndex(int index) {
+    SendMessageA(combo_, CB_SETCURSEL, WPARAM(index), 0);
+}
+int WinForm::ComboIndex() {
+    LRESULT index = SendMessageA(combo_, CB_GETCURSEL, 0, 0);
+    return index == CB_ERR ? -1 : int(index);
+}
+void WinForm::ComboRepaint() {
+    RedrawWindow(combo_, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void WinForm::FileListShow(bool visible) {
+    ShowWindow(fileList_, visible ? SW_SHOW : SW_HIDE);
+}
+void WinForm::FileListSetItems(const std::vector<std::string>& names) {
+    SendMessageA(fileList_, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(fileList_, LB_RESETCONTENT, 0, 0);
+    for (const std::string& name : names)
+        SendMessageA(fileList_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    SendMessageA(fileList_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(fileList_, nullptr, TRUE);
+}
+int WinForm::FileListIndex() {
+    LRESULT index = SendMessageA(fileList_, LB_GETCURSEL, 0, 0);
+    return index == LB_ERR ? -1 : int(index);
+}
+std::string WinForm::FileListItem(int index) {
+    LRESULT length = SendMessageA(fileList_, LB_GETTEXTLEN, WPARAM(index), 0);
+    if (length == LB_ERR || length <= 0) return std::string();
+    std::string text(size_t(length) + 1, '\0');
+    LRESULT got =
+        SendMessageA(fileList_, LB_GETTEXT, WPARAM(index), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(got == LB_ERR ? 0 : size_t(got));
+    return text;
+}
+
+void WinForm::SetStatus(const std::string& text) {
+    SetWindowTextA(group_, text.c_str());
+}
+std::string WinForm::Status() {
+    return WindowText(group_);
+}
+void WinForm::RepaintStatus() {
+    // Handlers run long without pumping messages: paint the frame, its caption
+    // and what it holds now, over the panel's background so no old text stays.
+    if (!group_) return;
+    RECT area;
+    GetWindowRect(group_, &area);
+    MapWindowPoints(nullptr, panel_, reinterpret_cast<POINT*>(&area), 2);
+    RedrawWindow(panel_, &area, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void WinForm::ProgressSetRange(int minimum, int maximum) {
+    SendMessageA(progress_, PBM_SETRANGE32, WPARAM(minimum), LPARAM(maximum));
+    UpdateWindow(progress_);
+}
+void WinForm::ProgressSetPosition(int position) {
+    SendMessageA(progress_, PBM_SETPOS, WPARAM(position), 0);
+    UpdateWindow(progress_);
+}
+int WinForm::ProgressPosition() {
+    return int(SendMessageA(progress_, PBM_GETPOS, 0, 0));
+}
+void WinForm::ProgressSetStep(int step) {
+    SendMessageA(progress_, PBM_SETSTEP, WPARAM(step), 0);
+}
+void WinForm::ProgressStepIt() {
+    SendMessageA(progress_, PBM_STEPIT, 0, 0);
+    UpdateWindow(progress_);
+}
+
+void WinForm::ButtonSetCaption(const std::string& text) {
+    SetWindowTextA(button_, text.c_str());
+}
+void WinForm::ButtonEnable(bool enabled) {
+    EnableWindow(button_, enabled ? TRUE : FALSE);
+}
+
+BoxAnswer WinForm::MessageBox(const std::string& text, BoxKind kind, BoxButtons buttons) {
+    HWND owner = window_ && IsWindow(window_) ? window_ : nullptr;
+    switch (MessageBoxA(owner, text.c_str(), title_.c_str(), BoxStyle(kind, buttons))) {
+        case IDOK:
+            return BoxAnswer::Ok;
+        case IDYES:
+            return BoxAnswer::Yes;
+        case IDNO:
+            return BoxAnswer::No;
+        default:
+            return BoxAnswer::Closed;
+    }
+}
+
+void WinForm::SetCursor(CursorKind cursor) {
+    LPCSTR shape = cursor == CursorKind::Hourglass ? reinterpret_cast<LPCSTR>(IDC_WAIT)
+                                                   : reinterpret_cast<LPCSTR>(IDC_ARROW);
+    cursor_ = LoadCursorA(nullptr, shape);
+    ::SetCursor(cursor_);
+}
+
+void WinForm::PostQuit(int exitCode) {
+    quitPosted_ = true;
+    PostQuitMessage(exitCode);
+}
+
+void WinForm::Close() {
+    if (window_) DestroyWindow(window_);
+}

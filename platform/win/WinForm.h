@@ -1,0 +1,105 @@
+// The main window on real Win32 controls: FlashForm with its panel, label,
+// combo box, file list, group box (status line), progress bar and button.
+#pragma once
+#include <windows.h>
+// Form::MessageBox keeps its own name here.
+#undef MessageBox
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/Form.h"
+
+// Control IDs; tests/e2e/win/clicker.cpp finds the controls by them.
+enum : int {
+    kIdPanel = 100,
+    kIdLabel = 101,
+    kIdCombo = 102,
+    kIdFileList = 103,
+    kIdGroup = 104,
+    kIdProgress = 105,
+    kIdButton = 106,
+};
+
+constexpr const char* kMainWindowClass = "TFlashForm";
+
+class WinForm : public Form {
+  public:
+    WinForm() = default;
+    ~WinForm() override;
+    WinForm(const WinForm&) = delete;
+    WinForm& operator=(const WinForm&) = delete;
+
+    // Registers the classes and creates the window with every control, hidden.
+    bool Create(HINSTANCE instance, const char* title);
+    void Show(int showCommand);
+    HWND Window() const { return window_; }
+    bool QuitPosted() const { return quitPosted_; }
+
+    // What the controls' events run; set before Show.
+    std::function<void()> OnComboChange, OnFileClick, OnButtonClick, OnDestroy;
+    // Runs one handler; exclusive ones are dropped while another is running.
+    void Run(const std::function<void()>& handler, bool exclusive = true);
+
+    void SetCaption(const std::string& text) override;
+    std::string Caption() override;
+    void SetLabel(const std::string& text) override;
+
+    void ComboClear() override;
+    void ComboAdd(const std::string& item) override;
+    void ComboInsert(int index, const std::string& item) override;
+    void ComboDelete(int index) override;
+    int ComboCount() override;
+    std::string ComboItem(int index) override;
+    void ComboSetIndex(int index) override;
+    int ComboIndex() override;
+    void ComboRepaint() override;
+
+    void FileListShow(bool visible) override;
+    void FileListSetItems(const std::vector<std::string>& names) override;
+    int FileListIndex() override;
+    std::string FileListItem(int index) override;
+
+    void SetStatus(const std::string& text) override;
+    std::string Status() override;
+    void RepaintStatus() override;
+
+    void ProgressSetRange(int minimum, int maximum) override;
+    void ProgressSetPosition(int position) override;
+    int ProgressPosition() override;
+    void ProgressSetStep(int step) override;
+    void ProgressStepIt() override;
+
+    void ButtonSetCaption(const std::string& text) override;
+    void ButtonEnable(bool enabled) override;
+
+    BoxAnswer MessageBox(const std::string& text, BoxKind kind, BoxButtons buttons) override;
+    void SetCursor(CursorKind cursor) override;
+    void PostQuit(int exitCode) override;
+    void Close() override;
+
+  private:
+    static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Command(int id, int code);
+    bool SetCursorFor(LPARAM lParam);
+    HWND Control(const char* windowClass, const char* text, DWORD style, DWORD exStyle, int left,
+                 int top, int width, int height, int id);
+
+    HINSTANCE instance_ = nullptr;
+    std::string title_;
+    HWND window_ = nullptr;
+    HWND panel_ = nullptr;
+    HWND label_ = nullptr;
+    HWND combo_ = nullptr;
+    HWND fileList_ = nullptr;
+    HWND group_ = nullptr;
+    HWND progress_ = nullptr;
+    HWND button_ = nullptr;
+    HFONT font_ = nullptr;
+    HCURSOR cursor_ = nullptr;
+    bool quitPosted_ = false;
+    bool running_ = false;
+};

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Runs every end-to-end script (tests/e2e/*.test.sh) in order; builds nothing.
+set -uo pipefail
+cd "$(dirname "$0")"
+passed=() failed=()
+for script in *.test.sh; do
+    echo "== e2e: $script"
+    if bash "$script"; then passed+=("$script"); else failed+=("$script"); fi
+done
+echo "== e2e summary: ${#passed[@]} passed, ${#failed[@]} failed"
+for script in "${failed[@]}"; do echo "   failed: $script"; done
+[ ${#failed[@]} -eq 0 ]
