@@ -319,6 +319,15 @@ void WinForm::RepaintStatus() {
     MapWindowPoints(nullptr, panel_, reinterpret_cast<POINT*>(&area), 2);
     RedrawWindow(panel_, &area, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ShowPainted();
+}
+
+// Some window systems (Wine's among them) hand what was painted to the screen
+// only when the thread looks at its queue. Looking removes nothing: no input is
+// taken while a handler runs.
+void WinForm::ShowPainted() {
+    MSG message;
+    PeekMessageA(&message, nullptr, WM_NULL, WM_NULL, PM_NOREMOVE | PM_NOYIELD);
 }
 
 void WinForm::ProgressSetRange(int minimum, int maximum) {
@@ -328,6 +337,7 @@ void WinForm::ProgressSetRange(int minimum, int maximum) {
 void WinForm::ProgressSetPosition(int position) {
     SendMessageA(progress_, PBM_SETPOS, WPARAM(position), 0);
     UpdateWindow(progress_);
+    ShowPainted();
 }
 int WinForm::ProgressPosition() {
     return int(SendMessageA(progress_, PBM_GETPOS, 0, 0));
@@ -349,7 +359,13 @@ void WinForm::ButtonEnable(bool enabled) {
 
 BoxAnswer WinForm::MessageBox(const std::string& text, BoxKind kind, BoxButtons buttons) {
     HWND owner = window_ && IsWindow(window_) ? window_ : nullptr;
-    switch (MessageBoxA(owner, text.c_str(), title_.c_str(), BoxStyle(kind, buttons))) {
+    int answer = MessageBoxA(owner, text.c_str(), title_.c_str(), BoxStyle(kind, buttons));
+    // Long work may follow at once: repaint what the box covered now.
+    if (owner) {
+        RedrawWindow(owner, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        ShowPainted();
+    }
+    switch (answer) {
         case IDOK:
             return BoxAnswer::Ok;
         case IDYES:

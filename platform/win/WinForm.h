@@ -80,6 +80,7 @@ class WinForm : public Form {
     void Close() override;
 
   private:
+    void ShowPainted();
     static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -102,10 +102,9 @@ screenshot flasher-drive-list
 clicker press-button
 if clicker --raw wait-box "Update FW:1A10 to FW:1A50" 30 >/dev/null; then
     clicker press-box Yes
-    if clicker --raw wait-status "Write BIN to drive's DRAM" 30 >/dev/null; then
-        sleep 0.6
-        screenshot flasher-in-progress
-    fi
+    # The window answers no questions while it flashes; the screen shows the progress.
+    sleep 2
+    screenshot flasher-in-progress
     if clicker --raw wait-status "Flash Completed." 120 >/dev/null; then
         sleep 0.5
         screenshot flasher-completed
