@@ -1,5 +1,5 @@
-// The SCSI command transport (Part 1.1) and a drive's construction,
-// identification and teardown (Part 1.2).
+// The SCSI command transport and a drive's construction,
+// identification and teardown.
 #include "drive/CDDrive.h"
 
 #include <cstdarg>
@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kAspiVendorSite = "http://www.adaptec.com";
 constexpr uint32_t kInternalBufferLength = 2352;
 
-// Class-wide state, one copy shared by all drives (Part 1.1, Data model).
+// Class-wide state, one copy shared by all drives.
 OsCalls* g_os = nullptr;
 Form* g_form = nullptr;
 bool g_usePassThrough = false;
@@ -191,7 +191,7 @@ OsCalls* CDDrive::System() {
     return g_os;
 }
 
-// ---- construction and teardown (Part 1.2) ---------------------------------
+// ---- construction and teardown ---------------------------------
 
 CDDrive::CDDrive(char letter, uint8_t adapter, uint8_t target, uint8_t lun)
     : DriveLetter(letter),

@@ -1,4 +1,4 @@
-// The drive scan and the collection of accepted drives (Part 1.2).
+// The drive scan and the collection of accepted drives.
 #include "drive/CDDrives.h"
 
 #include <vector>

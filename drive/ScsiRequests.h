@@ -1,4 +1,4 @@
-// Request records of the two transports (Part 1.1), laid out as the 32-bit
+// Request records of the two transports, laid out as the 32-bit
 // system expects them. These are our own definitions of the Windows
 // structures: SCSI_PASS_THROUGH_DIRECT of ntddscsi.h and SRB_ExecSCSICmd of
 // wnaspi32.h. The static_asserts pin the exact 32-bit offsets and sizes; they

@@ -1,6 +1,6 @@
 // A model of an optical drive that answers 12-byte command blocks: the
-// standard commands the program sends, the vendor flash command set
-// (Part 2.1/2.2), and fault injection. Portable: no windows.h. The simulated
+// standard commands the program sends, the vendor flash command set, and
+// fault injection. Portable: no windows.h. The simulated
 // OS (SimOs) serves it natively; the virtual ASPI layer (sim/aspi) serves it
 // to the real program under Wine.
 #pragma once

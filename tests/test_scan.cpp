@@ -1,4 +1,4 @@
-// Drive enumeration and identification (Part 1.2) against the simulated OS.
+// Drive enumeration and identification against the simulated OS.
 #include <gtest/gtest.h>
 
 #include "drive/CDDrives.h"

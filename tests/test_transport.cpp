@@ -1,4 +1,4 @@
-// The SCSI command transport (Part 1.1) against the simulated OS: request
+// The SCSI command transport against the simulated OS: request
 // records as the system saw them, the success rules of both transports, the
 // error texts and boxes, the class-wide state, and ASPI completion (late and
 // timed out).
