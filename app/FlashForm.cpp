@@ -79,13 +79,13 @@ void TFlashForm::EndProgram() {
     form_.Close();
 }
 
+void TFlashForm::ClearCatalogue() {
+    for (auto* list : {&ModelList, &InquiryList, &RangeList, &MaskList, &VendorList, &NoteList})
+        list->clear();
+}
+
 void TFlashForm::FormDestroy() {
-    ModelList.clear();
-    InquiryList.clear();
-    RangeList.clear();
-    MaskList.clear();
-    VendorList.clear();
-    NoteList.clear();
+    ClearCatalogue();
     CurrentDrive = nullptr;
     Drives.reset();
     // The drive layer must not keep pointing at a buffer that is gone.

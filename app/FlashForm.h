@@ -86,6 +86,7 @@ class TFlashForm {
     void BuilderComboBoxChange();
     void FlasherComboBoxChange();
     void EndProgram();  // post quit (exit code 0) and close the window
+    void ClearCatalogue();
 
     // Flash sequence pieces.
     void FlashSequence();

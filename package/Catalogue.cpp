@@ -41,12 +41,7 @@ void TFlashForm::BuilderStart() {
 }
 
 bool TFlashForm::RetriveINI() {
-    ModelList.clear();
-    InquiryList.clear();
-    RangeList.clear();
-    MaskList.clear();
-    VendorList.clear();
-    NoteList.clear();
+    ClearCatalogue();
 
     const std::string path = CatalogPath();
     if (!FileExists(path)) {
