@@ -11,6 +11,7 @@ echo "== native tests under AddressSanitizer and UBSan"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DNORVEX_SANITIZE=ON >/dev/null
 cmake --build build/asan -j"$(nproc)" --target norvex_tests
 ctest --test-dir build/asan --output-on-failure -j"$(nproc)"
+echo "== fuzz targets under libFuzzer" && bash fuzz/run.sh
 
 echo "== end-to-end tests under Wine"
 bash tests/e2e/run.sh

@@ -61,18 +61,20 @@ struct Files {
 void MakePackageBlock(const PackageTexts& texts, const std::string& firmwareFileName,
                       uint32_t imageSize, uint8_t (&block)[kPackageBlockSize]) {
     std::memset(block, 0, sizeof block);
-    uint8_t* record = block - kModelOffset;  // offsets below are the record's
-    PutText(record + kModelOffset, kTextFieldSize, texts.model);
-    PutText(record + kInquiryOffset, kTextFieldSize, texts.inquiry);
-    PutText(record + kRangeOffset, kTextFieldSize, texts.range);
-    PutText(record + kVendorOffset, kTextFieldSize, texts.vendor);
-    PutText(record + kNoteOffset, kTextFieldSize, texts.note);
+    // Offsets are the record's; the block starts at the record's Model field.
+    auto field = [&block](size_t recordOffset) { return block + (recordOffset - kModelOffset); };
+    PutText(field(kModelOffset), kTextFieldSize, texts.model);
+    PutText(field(kInquiryOffset), kTextFieldSize, texts.inquiry);
+    PutText(field(kRangeOffset), kTextFieldSize, texts.range);
+    PutText(field(kVendorOffset), kTextFieldSize, texts.vendor);
+    PutText(field(kNoteOffset), kTextFieldSize, texts.note);
+    uint8_t* tag = field(kVersionTagOffset);
     for (size_t i = 0; i < kVersionTagSize && i < firmwareFileName.size(); ++i) {
         char c = firmwareFileName[i];
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        record[kVersionTagOffset + i] = static_cast<uint8_t>(c);
+        tag[i] = static_cast<uint8_t>(c);
     }
-    uint8_t* size = record + kImageSizeOffset;
+    uint8_t* size = field(kImageSizeOffset);
     for (int i = 0; i < 4; ++i) size[i] = static_cast<uint8_t>(imageSize >> (8 * i));
 }
 
