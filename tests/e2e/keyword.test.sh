@@ -10,6 +10,11 @@ count_keyword() {  # FILE
 exe=$WIN_BUILD/norvexflash.exe
 [ -f "$exe" ] || die "no $exe (build first)"
 expect_eq "keyword in norvexflash.exe" 1 "$(count_keyword "$exe")"
+if [ -f "$E2E_REPO/dist/norvexflash.exe" ]; then
+    expect_eq "keyword in dist/norvexflash.exe" 1 "$(count_keyword "$E2E_REPO/dist/norvexflash.exe")"
+    expect_eq "keyword text (without its NUL) in dist/norvexflash.exe" 1 \
+        "$(LC_ALL=C grep -obUa 'FWBLOCK-MARKER' "$E2E_REPO/dist/norvexflash.exe" | wc -l)"
+fi
 
 NFPACK=$NATIVE_BUILD/nfpack
 if [ -x "$NFPACK" ]; then
