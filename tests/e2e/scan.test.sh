@@ -7,54 +7,17 @@
 # without the DLL the missing-layer box comes 40 times.
 #
 # Standalone or from tests/e2e/run.sh. Environment: NORVEX_WIN_BUILD (default
-# build/win), WINEPREFIX (default: NORVEX_WINEPREFIX, else build/e2e/wineprefix).
-set -euo pipefail
-
-REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-WIN_BUILD=$(cd "$REPO" && realpath -m "${NORVEX_WIN_BUILD:-build/win}")
-OUT=$REPO/build/e2e
-export WINEPREFIX=${WINEPREFIX:-${NORVEX_WINEPREFIX:-$OUT/wineprefix}}
-export WINEARCH=win32
-export WINEDEBUG=-all
+# build/win), NORVEX_WINEPREFIX (default build/e2e/wineprefix).
+. "$(dirname "$0")/lib.sh"
+OUT=$E2E_OUT
 BASE_OVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-
-FAILURES=0
-log() { echo "  $*"; }
-fail() {
-    echo "  FAIL: $*" >&2
-    FAILURES=$((FAILURES + 1))
-}
-die() {
-    echo "  FAIL: $*" >&2
-    exit 1
-}
-expect_eq() {  # NAME EXPECTED ACTUAL
-    if [ "$2" == "$3" ]; then
-        log "ok: $1"
-    else
-        fail "$1"
-        printf '    expected: %q\n    actual:   %q\n' "$2" "$3" >&2
-    fi
-}
 
 for f in scancheck.exe WNASPI32.DLL; do
     [ -f "$WIN_BUILD/$f" ] || die "no $WIN_BUILD/$f (build the Windows targets first: ./build.sh)"
 done
 command -v wine >/dev/null || die "wine is not installed"
-
-# The prefix: created once (the same way tests/e2e/lib.sh does, under the same lock).
-mkdir -p "$(dirname "$WINEPREFIX")"
-(
-    flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.norvex-ready" ]; then
-        log "initialising Wine prefix $WINEPREFIX"
-        WINEDLLOVERRIDES=$BASE_OVERRIDES wineboot -i >/dev/null 2>&1 || true
-        wineserver -w || true
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
-        wineserver -w || true
-        touch "$WINEPREFIX/.norvex-ready"
-    fi
-) 9>"$WINEPREFIX.lock"
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+ensure_prefix
 [ -f "$WINEPREFIX/system.reg" ] || die "could not create the Wine prefix $WINEPREFIX"
 
 # The 9x family for scancheck.exe only.
@@ -179,8 +142,8 @@ else
     fail "scancheck did not run without the layer"
 fi
 
-if [ "$FAILURES" -gt 0 ]; then
-    echo "  scan.test.sh: $FAILURES check(s) failed (output in $WORK)"
+if [ "$E2E_FAILURES" -gt 0 ]; then
+    echo "  scan.test.sh: $E2E_FAILURES check(s) failed (output in $WORK)"
     exit 1
 fi
 echo "  scan.test.sh: all checks passed"
