@@ -16,7 +16,9 @@ uint32_t PackageView::ImageSize() const {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-bool PackageView::IsTemplate() const { return std::memcmp(FirmwareArea(), "TMPL", 4) == 0; }
+bool PackageView::IsTemplate() const {
+    return std::memcmp(FirmwareArea(), "TMPL", 4) == 0;
+}
 
 bool PackageView::AnyDrive() const {
     return record_[kInquiryOffset] == '-' && record_[kInquiryOffset + 1] == '-';
@@ -27,13 +29,23 @@ bool PackageView::AnyFirmware() const {
     return record_[kRangeOffset] == '-' && record_[kRangeOffset + 5] == '-';
 }
 
-bool PackageView::FlashAll() const { return std::memcmp(record_ + kNoteOffset, "FLASH-ALL", 9) == 0; }
+bool PackageView::FlashAll() const {
+    return std::memcmp(record_ + kNoteOffset, "FLASH-ALL", 9) == 0;
+}
 
-std::string PackageView::InquiryText() const { return PadRight(Cut(Inquiry(), 24), 24); }
-std::string PackageView::RangeText() const { return PadLeft(Cut(Range(), 9), 9); }
-std::string PackageView::LowVersion() const { return Cut(Range(), 4); }
+std::string PackageView::InquiryText() const {
+    return PadRight(Cut(Inquiry(), 24), 24);
+}
+std::string PackageView::RangeText() const {
+    return PadLeft(Cut(Range(), 9), 9);
+}
+std::string PackageView::LowVersion() const {
+    return Cut(Range(), 4);
+}
 std::string PackageView::HighVersion() const {
     std::string range = Range();
     return range.size() > 5 ? Cut(range.substr(5), 4) : std::string();
 }
-std::string PackageView::NewRevision() const { return Cut(VersionTag(), 4); }
+std::string PackageView::NewRevision() const {
+    return Cut(VersionTag(), 4);
+}

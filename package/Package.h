@@ -26,7 +26,7 @@ constexpr size_t kPackageRecordSize = kImageAreaOffset + kImageAreaSize;
 uint8_t* PackageRecord();
 
 class PackageView {
-public:
+  public:
     explicit PackageView(const uint8_t* record) : record_(record) {}
 
     const uint8_t* Record() const { return record_; }
@@ -61,7 +61,7 @@ public:
     std::string HighVersion() const;  // "%4.4s" from the sixth character
     std::string NewRevision() const;  // "%4.4s" of the Version tag
 
-private:
+  private:
     std::string Text(size_t offset, size_t size) const;
     const uint8_t* record_;
 };

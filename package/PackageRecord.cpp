@@ -15,7 +15,10 @@ static_assert(sizeof(Record) == kPackageRecordSize, "package record must be cont
 
 // Not const, so the compiler can neither fold the role test nor move the
 // record into read-only or zero-filled storage.
-__attribute__((used, section(".data"))) Record gRecord = {"FWBLOCK-MARKER", {}, {'T', 'M', 'P', 'L'}};
+__attribute__((used, section(".data")))
+Record gRecord = {"FWBLOCK-MARKER", {}, {'T', 'M', 'P', 'L'}};
 }  // namespace
 
-uint8_t* PackageRecord() { return reinterpret_cast<uint8_t*>(&gRecord); }
+uint8_t* PackageRecord() {
+    return reinterpret_cast<uint8_t*>(&gRecord);
+}

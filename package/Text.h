@@ -2,7 +2,9 @@
 #pragma once
 #include <string>
 
-inline std::string Cut(const std::string& s, size_t n) { return s.size() > n ? s.substr(0, n) : s; }
+inline std::string Cut(const std::string& s, size_t n) {
+    return s.size() > n ? s.substr(0, n) : s;
+}
 inline std::string PadRight(const std::string& s, size_t n) {
     return s.size() < n ? s + std::string(n - s.size(), ' ') : s;
 }

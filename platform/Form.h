@@ -10,7 +10,7 @@ enum class BoxAnswer { Ok, Yes, No, Closed };
 enum class CursorKind { Default, Hourglass };
 
 class Form {
-public:
+  public:
     virtual ~Form() = default;
 
     virtual void SetCaption(const std::string& text) = 0;  // window caption

@@ -9,7 +9,9 @@ using OsModule = void*;  // HMODULE
 using OsProc = void*;    // FARPROC
 
 // INVALID_HANDLE_VALUE
-inline OsHandle InvalidOsHandle() { return reinterpret_cast<OsHandle>(static_cast<intptr_t>(-1)); }
+inline OsHandle InvalidOsHandle() {
+    return reinterpret_cast<OsHandle>(static_cast<intptr_t>(-1));
+}
 
 constexpr uint32_t kPlatformWin32Windows = 1;  // 9x family
 constexpr uint32_t kPlatformWin32Nt = 2;       // NT family
@@ -27,7 +29,7 @@ struct OsVersionInfo {
 };
 
 class OsCalls {
-public:
+  public:
     virtual ~OsCalls() = default;
 
     virtual bool GetVersionExA(OsVersionInfo& info) = 0;
@@ -56,8 +58,8 @@ public:
 
     // Catalogue and start directory (builder role).
     virtual uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                              const char* defaultValue, char* buffer,
-                                              uint32_t size, const char* fileName) = 0;
+                                              const char* defaultValue, char* buffer, uint32_t size,
+                                              const char* fileName) = 0;
     // Returns the length of the current directory written into buffer.
     virtual uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) = 0;
 };
