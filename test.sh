@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./build.sh
+echo "== imports of the shipped files" && build/native/peimports tests/imports/allowed-imports.tsv \
+    dist/norvexflash.exe dist/sim/WNASPI32.DLL
 
 echo "== native tests"
 ctest --test-dir build/native --output-on-failure -j"$(nproc)"

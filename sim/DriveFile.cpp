@@ -2,8 +2,8 @@
 #include "sim/DriveFile.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -193,13 +193,18 @@ bool ReadEntry(const std::string& name, const Section& s, DriveFileEntry& d, std
     return r.ok;
 }
 
+// C stdio rather than file streams: the streams' file buffer imports an
+// msvcrt.dll function (_fstat64) that Windows 95 and NT 4.0 lack.
 bool ReadText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
+    FILE* in = std::fopen(path.c_str(), "rb");
     if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return true;
+    text.clear();
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, got);
+    const bool ok = !std::ferror(in);
+    std::fclose(in);
+    return ok;
 }
 
 }  // namespace
@@ -271,8 +276,10 @@ bool WriteDriveRevision(const std::string& path, const std::string& section,
         if (lastInSection == std::string::npos) return false;  // no such section
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastInSection) + 1, newLine);
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (auto& l : lines) out << l << eol;
-    return static_cast<bool>(out);
+    std::string out;
+    for (auto& l : lines) out += l + eol;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
+    return std::fclose(file) == 0 && written;
 }

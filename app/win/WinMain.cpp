@@ -9,13 +9,13 @@
 #include "app/FlashForm.h"
 #include "drive/CDDrive.h"
 #include "package/Package.h"
+#include "platform/win/CommonControls.h"
 #include "platform/win/WinForm.h"
 #include "platform/win/WinOsCalls.h"
 
 namespace {
 int Run(HINSTANCE instance, int showCommand) {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
+    InitCommonControlsAnyVersion();
 
     char path[MAX_PATH + 1] = {};
     DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);

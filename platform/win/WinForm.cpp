@@ -4,6 +4,8 @@
 
 #include <exception>
 
+#include "platform/win/CommonControls.h"
+
 namespace {
 constexpr const char* kPanelClass = "TPanel";
 constexpr int kClientWidth = 425;  // Panel1 fills the client area
@@ -27,11 +29,21 @@ HFONT ControlFont(BYTE charset) {
 }
 
 // True when the font draws the window's own texts, rather than empty boxes.
+// GetGlyphIndicesA came with Windows 2000; where it is missing the answer is
+// false, so the font of the system's own character set is taken. That set
+// always holds the ASCII letters of these texts, and on a Traditional Chinese
+// system it is Big5 itself.
 bool DrawsLatin(HFONT font) {
+    using GlyphIndicesFunction = DWORD(WINAPI*)(HDC, LPCSTR, int, LPWORD, DWORD);
+    HMODULE gdi = GetModuleHandleA("gdi32.dll");
+    auto glyphIndices = gdi ? reinterpret_cast<GlyphIndicesFunction>(
+                                  reinterpret_cast<void*>(GetProcAddress(gdi, "GetGlyphIndicesA")))
+                            : nullptr;
+    if (!glyphIndices) return false;
     HDC screen = GetDC(nullptr);
     HGDIOBJ old = SelectObject(screen, font);
     WORD glyphs[5] = {};
-    DWORD got = GetGlyphIndicesA(screen, "FLASH", 5, glyphs, GGI_MARK_NONEXISTING_GLYPHS);
+    DWORD got = glyphIndices(screen, "FLASH", 5, glyphs, GGI_MARK_NONEXISTING_GLYPHS);
     SelectObject(screen, old);
     ReleaseDC(nullptr, screen);
     if (got != 5) return false;
@@ -129,7 +141,8 @@ bool WinForm::Create(HINSTANCE instance, const char* title) {
     SetWindowPos(label_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     // The selection field keeps the laid-out height whatever the font.
     SendMessageA(combo_, CB_SETITEMHEIGHT, WPARAM(-1), 18);
-    SendMessageA(progress_, PBM_SETRANGE32, 0, 100);
+    progressScale_ = ProgressScale(ProgressHas32BitRange());
+    SendProgress(true);
     return true;
 }
 
@@ -330,24 +343,35 @@ void WinForm::ShowPainted() {
     PeekMessageA(&message, nullptr, WM_NULL, WM_NULL, PM_NOREMOVE | PM_NOYIELD);
 }
 
-void WinForm::ProgressSetRange(int minimum, int maximum) {
-    SendMessageA(progress_, PBM_SETRANGE32, WPARAM(minimum), LPARAM(maximum));
+// The bar's numbers are kept here, so the control can hold a scaled copy.
+void WinForm::SendProgress(bool range) {
+    if (range && progressScale_.Wide())
+        SendMessageA(progress_, PBM_SETRANGE32, WPARAM(progressScale_.ControlMin()),
+                     LPARAM(progressScale_.ControlMax()));
+    else if (range)
+        SendMessageA(progress_, PBM_SETRANGE, 0, MAKELPARAM(0, progressScale_.ControlMax()));
+    SendMessageA(progress_, PBM_SETPOS, WPARAM(progressScale_.ControlPosition()), 0);
     UpdateWindow(progress_);
 }
+
+void WinForm::ProgressSetRange(int minimum, int maximum) {
+    progressScale_.SetRange(minimum, maximum);
+    SendProgress(true);
+}
 void WinForm::ProgressSetPosition(int position) {
-    SendMessageA(progress_, PBM_SETPOS, WPARAM(position), 0);
-    UpdateWindow(progress_);
+    progressScale_.SetPosition(position);
+    SendProgress(false);
     ShowPainted();
 }
 int WinForm::ProgressPosition() {
-    return int(SendMessageA(progress_, PBM_GETPOS, 0, 0));
+    return progressScale_.Position();
 }
 void WinForm::ProgressSetStep(int step) {
-    SendMessageA(progress_, PBM_SETSTEP, WPARAM(step), 0);
+    progressScale_.SetStep(step);
 }
 void WinForm::ProgressStepIt() {
-    SendMessageA(progress_, PBM_STEPIT, 0, 0);
-    UpdateWindow(progress_);
+    progressScale_.StepIt();
+    SendProgress(false);
 }
 
 void WinForm::ButtonSetCaption(const std::string& text) {

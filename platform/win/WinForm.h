@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Form.h"
+#include "platform/ProgressScale.h"
 
 // Control IDs; tests/e2e/win/clicker.cpp finds the controls by them.
 enum : int {
@@ -81,6 +82,7 @@ class WinForm : public Form {
 
   private:
     void ShowPainted();
+    void SendProgress(bool range);
     static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -103,4 +105,5 @@ class WinForm : public Form {
     HCURSOR cursor_ = nullptr;
     bool quitPosted_ = false;
     bool running_ = false;
+    ProgressScale progressScale_{true};
 };

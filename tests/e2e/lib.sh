@@ -64,6 +64,12 @@ ensure_prefix() {
             wineserver -w || true
             touch "$WINEPREFIX/.norvex-ready"
         fi
+        # Wine's own fonts (fonts-wine) where Windows keeps fonts: Debian's Wine
+        # does not look in their directory, and without Marlett the title-bar
+        # buttons are drawn as the letters "0 1 r".
+        if [ -d /usr/share/wine/fonts ] && [ -d "$WINEPREFIX/drive_c/windows/Fonts" ]; then
+            cp -u /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+        fi
     ) 9>"$WINEPREFIX.lock"
 }
 

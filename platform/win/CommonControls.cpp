@@ -1,0 +1,30 @@
+#include "platform/win/CommonControls.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+namespace {
+using InitExFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+
+// comctl32 is a load-time import (InitCommonControls), so it is always loaded.
+InitExFunction InitEx() {
+    HMODULE module = GetModuleHandleA("comctl32.dll");
+    if (!module) return nullptr;
+    return reinterpret_cast<InitExFunction>(
+        reinterpret_cast<void*>(GetProcAddress(module, "InitCommonControlsEx")));
+}
+}  // namespace
+
+void InitCommonControlsAnyVersion() {
+    // Also the load-time import that makes comctl32 present on every system.
+    InitCommonControls();
+    if (InitExFunction initEx = InitEx()) {
+        INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                         ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        initEx(&controls);
+    }
+}
+
+bool ProgressHas32BitRange() {
+    return InitEx() != nullptr;
+}
