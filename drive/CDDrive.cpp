@@ -38,11 +38,17 @@ std::string CDDrive::ErrorText() const {
 
 void CDDrive::ShowSystemError() {
     if (!os) return;
-    LastSystemError = os->GetLastError();
+    ReportSystemError(os->GetLastError());
+}
+
+void CDDrive::ReportSystemError(uint32_t error) {
+    if (!os) return;
+    LastSystemError = error;
     if (!reportErrors) return;
     char text[80] = {};
-    uint32_t n =
-        os->FormatMessageA(kFormatMessageFromSystem, LastSystemError, 0, text, sizeof text);
+    // No arguments are passed, so inserts (%1 ...) must stay as they stand.
+    uint32_t n = os->FormatMessageA(kFormatMessageFromSystem | kFormatMessageIgnoreInserts,
+                                    LastSystemError, 0, text, sizeof text);
     if (n > 0) {
         text[sizeof text - 1] = 0;
         messageText = Format("SenseCode: %02X %02X %02X, %02X, Error: %d, %s", SenseKey, Asc, Ascq,

@@ -12,7 +12,7 @@ CDDrive::CDDrive(char letter, uint8_t adapter, uint8_t target, uint8_t lun)
       HostAdapter(adapter),
       TargetId(target),
       Lun(lun),
-      AspiRequest(new SrbExecScsiCmd{}) {
+      AspiRequest(new AspiCommand) {
     IdentLine.clear();
     if (!os) {
         loadState = 'c';
@@ -62,12 +62,13 @@ bool CDDrive::Open() {
         name[4] = DriveLetter;
         DeviceHandle = os->CreateFileA(name, DesiredAccess, ShareMode, kOpenExisting, 0);
         if (DeviceHandle == InvalidOsHandle()) {
+            // Taken before the box: showing it may change the last error.
+            const uint32_t error = os->GetLastError();
             DeviceHandle = nullptr;
-            messageText =
-                Format("Error opening: %d, Drive: %s", static_cast<int>(os->GetLastError()), name);
+            messageText = Format("Error opening: %d, Drive: %s", static_cast<int>(error), name);
             ShowBox(messageText, BoxKind::Plain);
             reportErrors = true;
-            ShowSystemError();
+            ReportSystemError(error);
             return false;
         }
     }

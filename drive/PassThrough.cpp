@@ -27,12 +27,16 @@ int32_t CDDrive::ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, ui
     RequestSize = sizeof(PassThroughRecord);
     IoctlOk = os->DeviceIoControl(DeviceHandle, kIoctlScsiPassThroughDirect, &PassThroughRequest,
                                   RequestSize, &PassThroughRequest, RequestSize, &BytesReturned);
+    const uint32_t error = IoctlOk ? 0 : os->GetLastError();
     LastSystemError = 0;
     Status = spt.ScsiStatus;
     SenseKey = PassThroughRequest.Sense[2];
     Asc = PassThroughRequest.Sense[12];
     Ascq = PassThroughRequest.Sense[13];
     if (IoctlOk && SenseKey == 0) return 1;
-    ShowSystemError();
+    if (IoctlOk)
+        ShowSystemError();
+    else
+        ReportSystemError(error);
     return 0;
 }
