@@ -28,10 +28,13 @@ struct ParkedRequest {
     OsHandle event;
     OsCalls* os;
 };
+// Never destroyed: the layer may still write into a parked request while the
+// process ends. Created on first use without a function-local static (its
+// guard would need run-time support the oldest systems lack).
+std::vector<ParkedRequest>* g_parked = nullptr;
 std::vector<ParkedRequest>& Parked() {
-    static std::vector<ParkedRequest>* parked =
-        new std::vector<ParkedRequest>();  // never destroyed
-    return *parked;
+    if (!g_parked) g_parked = new std::vector<ParkedRequest>();
+    return *g_parked;
 }
 
 // A parked request whose event has been signalled is done: the layer

@@ -115,6 +115,28 @@ TEST_F(LateCompletion, DataOutCarriesTheCallersBytes) {
     EXPECT_EQ(buffer.bytes[1], 13);
 }
 
+// The own area is allocated once and reused while its request is not parked.
+TEST_F(LateCompletion, ARequestsAreaIsReusedUntilItIsParked) {
+    VirtualDrive& d = os.AddAspiDrive(0, 0);
+    CDDrive drive(' ', 0, 0, 0);
+    DriveDataBuffer buffer;
+    CDDrive::SetDataBuffer(buffer.bytes, sizeof buffer.bytes);
+    drive.Execute(0x3C, 1, 1, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, kDataIn, 0x4000);
+    const uint8_t* area = +os.lastSrbIn.SRB_BufPointer;  // (+: a copy of the packed field)
+    EXPECT_NE(area, buffer.bytes);
+    for (int i = 0; i < 3; ++i) {
+        drive.Execute(0x3C, 1, 1, 0, 0x40, 0, 0, 0x40, 0, 0, 0, 0, kDataIn, 0x4000);
+        drive.Execute(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, kDataIn, 0);
+        EXPECT_EQ(+os.lastSrbIn.SRB_BufPointer, area);
+    }
+    d.TimeOut(0x00, 0);  // every TEST UNIT READY from now on
+    drive.Execute(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, kDataIn, 0);
+    EXPECT_EQ(os.TimedOutRequests(), 1u);
+    drive.Execute(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, kDataIn, 0);
+    EXPECT_NE(+os.lastSrbIn.SRB_BufPointer, area);  // the parked request keeps its own
+    EXPECT_EQ(os.TimedOutRequests(), 2u);
+}
+
 // After a failed read-back the window is destroyed and frees its data
 // buffer; the parked request then completes. It must not write there.
 TEST(LateCompletionWindow, NoParkedRequestWritesIntoTheWindowsBufferAfterDestroy) {
