@@ -186,3 +186,20 @@ TEST(FlashOutcome, ADriveThatNoLongerAnswersIsToldToo) {
 }
 
 }  // namespace
+
+namespace {
+// The window's data buffer stays page-aligned without the library's aligned
+// new (its _aligned_malloc is missing from the oldest msvcrt.dll).
+TEST(DataBuffer, TheWindowsBufferIsPageAligned) {
+    FlasherRig rig;
+    rig.AddDrive(FlasherRig::Model("1A10"));
+    rig.Start();
+    ASSERT_TRUE(rig.window->DriveData);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(rig.window->DriveData->bytes) % 4096, 0u);
+    for (int i = 0; i < 8; ++i) {
+        auto other = std::make_unique<DriveDataBuffer>();
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(other->bytes) % 4096, 0u);
+        other->bytes[sizeof other->bytes - 1] = 1;  // the whole buffer is ours
+    }
+}
+}  // namespace
