@@ -92,7 +92,8 @@ class TFlashForm {
     void FlashSequence();
     void FlashImage(uint32_t imageSize, int selected);
     bool WaitUntilReady();
-    void RefreshDriveLine(int index);
+    bool RefreshDriveLine(int index);  // false when no item could be refreshed
+    void ReportRevisionNotTaken();
     bool Succeeded();  // rule of success, judged on CurrentDrive
     bool Judge(const char* prefix);
     void SetStatus(const std::string& text);

@@ -12,6 +12,18 @@
 constexpr uint8_t kDataIn = 1;
 constexpr uint8_t kDataOut = 0;
 
+// One ASPI request with a data area of its own: the layer is given this
+// record and this area, never the caller's buffer (see drive/Aspi.cpp).
+struct AspiCommand {
+    SrbExecScsiCmd Srb{};  // first member: the layer is handed this address
+    uint8_t* Data = nullptr;
+    uint32_t Capacity = 0;
+    AspiCommand() = default;
+    AspiCommand(const AspiCommand&) = delete;
+    AspiCommand& operator=(const AspiCommand&) = delete;
+    ~AspiCommand() { delete[] Data; }
+};
+
 class CDDrive {
   public:
     CDDrive(char letter, uint8_t adapter, uint8_t target, uint8_t lun);
@@ -75,18 +87,20 @@ class CDDrive {
     uint32_t BytesReturned = 0;
     uint32_t RequestSize = 80;
     uint32_t LastSystemError = 0;
-    // The ASPI request of this drive's next command. Held by pointer, not
-    // as a member record: a request still pending when its wait times out
-    // is parked (kept, with its event, until the layer has completed it) and
-    // the drive takes a fresh record, so a late completion never writes into
-    // a request that a later command uses. See Execute in CDDrive.cpp.
-    SrbExecScsiCmd* AspiRequest;
+    // The ASPI request of this drive's next command, with its data area.
+    // Held by pointer, not as a member record: a request the layer may still
+    // write or signal is parked (kept, with its event and area, until the
+    // layer has signalled) and the drive takes a fresh one, so a late
+    // completion never reaches memory that anything else uses.
+    AspiCommand* AspiRequest;
     std::string IdentLine;
 
   private:
     int32_t ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, uint32_t length,
                                uint8_t* area);
     int32_t ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t length, uint8_t* area);
+    // ShowSystemError with a code captured right after the call that failed.
+    void ReportSystemError(uint32_t error);
 
     // True once this drive's construction succeeded (LoadState 0). A drive
     // that never loaded is freed without the teardown's count and layer logic.

@@ -2,6 +2,7 @@
 
 #include "app/FlashForm.h"
 #include "flash/FlashChip.h"
+#include "flash/ReadBack.h"
 
 const FlashChip FlashChipTable[kFlashChipCount] = {
     {0xDA, 0xC8, 0x013A, {0x00, 0x00}}, {0xBF, 0xB4, 0x01C4, {0x00, 0x00}},
@@ -71,6 +72,7 @@ bool TFlashForm::ReadVerifyProfile(const uint8_t* copy) {
     }
     FillCommandBlock({0x3C, 0x01, 0x01, 0x08, 0, 0, 0, static_cast<uint8_t>(ProfileLength >> 8),
                       static_cast<uint8_t>(ProfileLength), 0, 0, 0});
+    PoisonReadBack(copy, ProfileLength);
     CurrentDrive->Execute(CommandBlock, kDataIn, ProfileLength);
     if (!Judge("Read Profile> ")) return false;
     if (std::memcmp(CDDrive::DataBuffer(), copy, ProfileLength) != 0) {

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/FlashForm.h"
+#include "flash/ReadBack.h"
 #include "flash/Revision.h"
 
 namespace {
@@ -129,11 +130,7 @@ void TFlashForm::FlashImage(uint32_t imageSize, int selected) {
     form_.ProgressSetPosition(0);
     for (uint32_t offset = 0; offset < imageSize; offset += kChunkSize) {
         uint32_t length = std::min(kChunkSize, imageSize - offset);
-        // A drive may deliver fewer bytes than asked and still report success;
-        // what the download left in the shared buffer must never pass the compare.
-        uint8_t* area = CDDrive::DataBuffer();
-        const uint32_t poison = std::min(length, CDDrive::DataBufferLength());
-        for (uint32_t i = 0; i < poison; ++i) area[i] = static_cast<uint8_t>(~image[offset + i]);
+        PoisonReadBack(image + offset, length);
         if (!ReadBuffer(offset, chunk, length)) {
             AppendStatus(", Read Fail! ");
             return;
@@ -159,14 +156,14 @@ void TFlashForm::FlashImage(uint32_t imageSize, int selected) {
     CDDrive::SetTimeout(kNormalTimeout);
     form_.ProgressSetPosition(200);
     SetStatus("Flash Completed.");
-    RefreshDriveLine(selected);
+    if (RefreshDriveLine(selected)) ReportRevisionNotTaken();
 }
 
-void TFlashForm::RefreshDriveLine(int index) {
+bool TFlashForm::RefreshDriveLine(int index) {
     // With nothing selected at the click, refresh the item of the drive that was flashed.
     if (index < 0 || index >= form_.ComboCount()) {
         auto it = std::find(DriveIndexMap.begin(), DriveIndexMap.end(), Drives->CurrentIndex);
-        if (it == DriveIndexMap.end()) return;
+        if (it == DriveIndexMap.end()) return false;
         index = static_cast<int>(it - DriveIndexMap.begin());
     }
     std::string line = Drives->Current->DisplayLine();
@@ -174,4 +171,28 @@ void TFlashForm::RefreshDriveLine(int index) {
     form_.ComboDelete(index + 1);
     form_.ComboSetIndex(index);
     form_.ComboRepaint();
+    return true;
+}
+
+// The drive accepted every command, so the flash stays completed; but when
+// its fresh identification does not carry the packaged revision the user
+// is told, or they would take the old revision for a failed flash (or the
+// new one for granted).
+void TFlashForm::ReportRevisionNotTaken() {
+    const std::string reported = Drives->Current->FirmwareRevision();
+    const std::string packaged = package_.NewRevision();
+    if (reported == packaged) return;
+    std::string text = "\nThe drive accepted the new firmware, but it ";
+    if (reported.empty())
+        text +=
+            "did not report its firmware revision afterwards, so it is not known whether it "
+            "runs the packaged revision " +
+            packaged + ".\n\n";
+    else
+        text += "still reports firmware revision " + reported + ", not the packaged revision " +
+                packaged + ".\n\n";
+    text +=
+        "Some drives report a new revision only after the computer has been switched off and on "
+        "again.\nAfter that, start this flasher again to see which revision the drive reports.\n";
+    form_.MessageBox(text, BoxKind::Plain, BoxButtons::Ok);
 }

@@ -40,12 +40,12 @@ std::string PackageView::RangeText() const {
     return PadLeft(Cut(Range(), 9), 9);
 }
 std::string PackageView::LowVersion() const {
-    return Cut(Range(), 4);
+    return PadLeft(Cut(Range(), 4), 4);
 }
 std::string PackageView::HighVersion() const {
     std::string range = Range();
-    return range.size() > 5 ? Cut(range.substr(5), 4) : std::string();
+    return PadLeft(range.size() > 5 ? Cut(range.substr(5), 4) : std::string(), 4);
 }
 std::string PackageView::NewRevision() const {
-    return Cut(VersionTag(), 4);
+    return PadLeft(Cut(VersionTag(), 4), 4);
 }

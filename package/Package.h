@@ -57,9 +57,10 @@ class PackageView {
     std::string ModelText() const { return Model(); }
     std::string InquiryText() const;  // "%-24.24s"
     std::string RangeText() const;    // "%9.9s"
-    std::string LowVersion() const;   // "%4.4s"
-    std::string HighVersion() const;  // "%4.4s" from the sixth character
-    std::string NewRevision() const;  // "%4.4s" of the Version tag
+    // "%4.4s": at most four characters, padded on the left with blanks to four.
+    std::string LowVersion() const;
+    std::string HighVersion() const;  // from the sixth character
+    std::string NewRevision() const;  // of the Version tag
 
   private:
     std::string Text(size_t offset, size_t size) const;

@@ -20,6 +20,7 @@ constexpr uint32_t kWaitObject0 = 0;           // WAIT_OBJECT_0
 constexpr uint32_t kWaitTimeout = 0x102;       // WAIT_TIMEOUT
 constexpr uint32_t kOpenExisting = 3;          // OPEN_EXISTING
 constexpr uint32_t kFormatMessageFromSystem = 0x1000;
+constexpr uint32_t kFormatMessageIgnoreInserts = 0x200;
 constexpr uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
 
 // The part of OSVERSIONINFOA the program reads.

@@ -42,9 +42,12 @@ SimOs::SimOs() {
     messages[kErrorFileNotFound] = "The system cannot find the file specified.\r\n";
     messages[kErrorAccessDenied] = "Access is denied.\r\n";
     messages[kErrorInvalidHandle] = "The handle is invalid.\r\n";
+    messages[kErrorNotEnoughMemory] =
+        "Not enough storage is available to process this command.\r\n";
     messages[kErrorNotReady] = "The device is not ready.\r\n";
     messages[kErrorInvalidParameter] = "The parameter is incorrect.\r\n";
     messages[kErrorSemTimeout] = "The semaphore timeout period has expired.\r\n";
+    messages[kErrorBadExeFormat] = "%1 is not a valid Win32 application.\r\n";
     messages[kErrorIoDevice] =
         "The request could not be performed because of an I/O device error.\r\n";
 }
@@ -128,6 +131,12 @@ size_t SimOs::PendingRequests() const {
     return pending_.size();
 }
 
+std::vector<const uint8_t*> SimOs::PendingDataAreas() const {
+    std::vector<const uint8_t*> areas;
+    for (auto& p : pending_) areas.push_back(p.data);
+    return areas;
+}
+
 size_t SimOs::TimedOutRequests() const {
     return static_cast<size_t>(
         std::count_if(pending_.begin(), pending_.end(), [](auto& p) { return p.timedOut; }));
@@ -140,6 +149,7 @@ size_t SimOs::TimedOutRequests() const {
 OsHandle SimOs::NewHandle(Object object) {
     uintptr_t value = 4;
     while (objects_.count(value)) value += 4;
+    object.serial = nextSerial_++;
     objects_[value] = object;
     return reinterpret_cast<OsHandle>(value);
 }
@@ -149,17 +159,35 @@ SimOs::Object* SimOs::Find(OsHandle handle) {
     return it == objects_.end() ? nullptr : &it->second;
 }
 
-void SimOs::Signal(OsHandle handle) {
+void SimOs::Signal(OsHandle handle, uint64_t serial) {
     Object* o = Find(handle);
     if (!o || o->type != Object::Type::Event) {
         ++lostSignals;
         return;
     }
+    if (serial != 0 && o->serial != serial) ++misdirectedSignals;
     o->signalled = true;
 }
 
+void SimOs::Enter(const char* call) {
+    calls.push_back(call);
+    for (size_t i = 0; i < deferredSignals_.size();) {
+        if (--deferredSignals_[i].callsLeft == 0) {
+            DeferredSignal d = deferredSignals_[i];
+            deferredSignals_.erase(deferredSignals_.begin() + static_cast<std::ptrdiff_t>(i));
+            Signal(d.event, d.serial);
+        } else {
+            ++i;
+        }
+    }
+}
+
 OsHandle SimOs::CreateEventA(bool manualReset, bool initialState) {
-    calls.push_back("CreateEventA");
+    Enter("CreateEventA");
+    if (failCreateEvent != 0) {
+        lastError = failCreateEvent;
+        return nullptr;
+    }
     Object o{Object::Type::Event};
     o.manualReset = manualReset;
     o.signalled = initialState;
@@ -167,7 +195,7 @@ OsHandle SimOs::CreateEventA(bool manualReset, bool initialState) {
 }
 
 uint32_t SimOs::WaitForSingleObject(OsHandle handle, uint32_t milliseconds) {
-    calls.push_back("WaitForSingleObject");
+    Enter("WaitForSingleObject");
     Object* o = Find(handle);
     if (!o || o->type != Object::Type::Event) {
         ++badCalls;
@@ -196,7 +224,7 @@ uint32_t SimOs::WaitForSingleObject(OsHandle handle, uint32_t milliseconds) {
 }
 
 bool SimOs::ResetEvent(OsHandle event) {
-    calls.push_back("ResetEvent");
+    Enter("ResetEvent");
     Object* o = Find(event);
     if (!o || o->type != Object::Type::Event) {
         ++badCalls;
@@ -208,7 +236,7 @@ bool SimOs::ResetEvent(OsHandle event) {
 }
 
 bool SimOs::CloseHandle(OsHandle handle) {
-    calls.push_back("CloseHandle");
+    Enter("CloseHandle");
     if (!objects_.erase(Key(handle))) {
         ++badCalls;
         lastError = kErrorInvalidHandle;
@@ -220,7 +248,7 @@ bool SimOs::CloseHandle(OsHandle handle) {
 // ---- system information --------------------------------------------------------
 
 bool SimOs::GetVersionExA(OsVersionInfo& info) {
-    calls.push_back("GetVersionExA");
+    Enter("GetVersionExA");
     lastVersionInfoSize = info.dwOSVersionInfoSize;
     if (info.dwOSVersionInfoSize != 148) {
         lastError = kErrorInvalidParameter;
@@ -231,19 +259,30 @@ bool SimOs::GetVersionExA(OsVersionInfo& info) {
 }
 
 uint32_t SimOs::GetLastError() {
-    calls.push_back("GetLastError");
+    Enter("GetLastError");
     return lastError;
 }
 
 uint32_t SimOs::FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t, char* buffer,
                                uint32_t size) {
-    calls.push_back("FormatMessageA");
+    Enter("FormatMessageA");
+    lastFormatFlags = flags;
     auto it = messages.find(messageId);
     if (!(flags & kFormatMessageFromSystem) || it == messages.end()) {
         lastError = 317;  // ERROR_MR_MID_NOT_FOUND
         return 0;
     }
     const std::string& text = it->second;
+    // Inserts (%1 ...) expanded without arguments: Windows reads arguments
+    // that were never passed; here the call fails.
+    if (!(flags & kFormatMessageIgnoreInserts)) {
+        for (size_t i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] == '%' && text[i + 1] >= '1' && text[i + 1] <= '9') {
+                lastError = kErrorInvalidParameter;
+                return 0;
+            }
+        }
+    }
     if (!buffer || text.size() + 1 > size) {
         lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
         return 0;
@@ -253,7 +292,7 @@ uint32_t SimOs::FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t, cha
 }
 
 uint32_t SimOs::GetLogicalDriveStringsA(uint32_t bufferLength, char* buffer) {
-    calls.push_back("GetLogicalDriveStringsA");
+    Enter("GetLogicalDriveStringsA");
     driveStringsSizes.push_back(bufferLength);
     std::string roots;
     for (auto& [letter, l] : letters_) {
@@ -269,26 +308,26 @@ uint32_t SimOs::GetLogicalDriveStringsA(uint32_t bufferLength, char* buffer) {
 }
 
 uint32_t SimOs::GetDriveTypeA(const char* root) {
-    calls.push_back("GetDriveTypeA");
+    Enter("GetDriveTypeA");
     if (!root || !root[0]) return 1;
     auto it = letters_.find(Upper(root[0]));
     return it == letters_.end() ? 1 /* DRIVE_NO_ROOT_DIR */ : it->second.type;
 }
 
 void SimOs::Sleep(uint32_t milliseconds) {
-    calls.push_back("Sleep");
+    Enter("Sleep");
     sleptMs += milliseconds;
 }
 
 uint32_t SimOs::GetPrivateProfileStringA(const char* section, const char* key,
                                          const char* defaultValue, char* buffer, uint32_t size,
                                          const char* fileName) {
-    calls.push_back("GetPrivateProfileStringA");
+    Enter("GetPrivateProfileStringA");
     return ReadProfileString(section, key, defaultValue, buffer, size, fileName);
 }
 
 uint32_t SimOs::GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) {
-    calls.push_back("GetCurrentDirectoryA");
+    Enter("GetCurrentDirectoryA");
     std::error_code error;
     std::string dir = std::filesystem::current_path(error).string();
     if (error) return 0;
@@ -301,7 +340,7 @@ uint32_t SimOs::GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) {
 
 OsHandle SimOs::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t shareMode,
                             uint32_t creationDisposition, uint32_t flags) {
-    calls.push_back("CreateFileA");
+    Enter("CreateFileA");
     opens.push_back({name ? name : "", desiredAccess, shareMode, creationDisposition, flags});
     // "\\.\X:"
     if (!name || std::strlen(name) != 6 || std::strncmp(name, "\\\\.\\", 4) != 0 ||
@@ -325,7 +364,7 @@ OsHandle SimOs::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t s
 
 bool SimOs::DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t inSize, void* out,
                             uint32_t outSize, uint32_t* bytesReturned) {
-    calls.push_back("DeviceIoControl");
+    Enter("DeviceIoControl");
     lastIoctlCode = code;
     lastIoctlInSize = inSize;
     lastIoctlOutSize = outSize;
@@ -405,7 +444,7 @@ bool SimOs::DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t i
 // ---- the ASPI layer ----------------------------------------------------------------
 
 OsModule SimOs::LoadLibraryA(const char* name) {
-    calls.push_back("LoadLibraryA");
+    Enter("LoadLibraryA");
     if (!SameText(name, "WNASPI32.DLL") || aspiLayer == AspiLayer::Missing) {
         lastError = kErrorModNotFound;
         return nullptr;
@@ -415,7 +454,7 @@ OsModule SimOs::LoadLibraryA(const char* name) {
 }
 
 OsProc SimOs::GetProcAddress(OsModule module, const char* name) {
-    calls.push_back("GetProcAddress");
+    Enter("GetProcAddress");
     if (module != AspiModuleHandle() || moduleReferences <= 0) {
         ++badCalls;
         lastError = kErrorInvalidHandle;
@@ -431,7 +470,7 @@ OsProc SimOs::GetProcAddress(OsModule module, const char* name) {
 }
 
 bool SimOs::FreeLibrary(OsModule module) {
-    calls.push_back("FreeLibrary");
+    Enter("FreeLibrary");
     if (module != AspiModuleHandle() || moduleReferences <= 0) {
         ++badCalls;
         lastError = kErrorInvalidHandle;
@@ -442,7 +481,7 @@ bool SimOs::FreeLibrary(OsModule module) {
 }
 
 uint32_t SimOs::CallGetASPI32SupportInfo(OsProc entry) {
-    calls.push_back("GetASPI32SupportInfo");
+    Enter("GetASPI32SupportInfo");
     if (entry != SupportInfoEntry() || moduleReferences <= 0) {
         ++badCalls;
         return 0;
@@ -452,7 +491,7 @@ uint32_t SimOs::CallGetASPI32SupportInfo(OsProc entry) {
 }
 
 uint32_t SimOs::CallSendASPI32Command(OsProc entry, void* request) {
-    calls.push_back("SendASPI32Command");
+    Enter("SendASPI32Command");
     if (entry != SendCommandEntry() || moduleReferences <= 0 || !request) {
         ++badCalls;
         return kSsInvalidCmd;
@@ -490,6 +529,7 @@ uint32_t SimOs::CallSendASPI32Command(OsProc entry, void* request) {
     Pending p{};
     p.srb = srb;
     p.event = srb->SRB_PostProc;
+    if (Object* o = Find(p.event)) p.eventSerial = o->serial;
     p.notify = (srb->SRB_Flags & kSrbEventNotify) != 0;
     p.drive = drive;
     std::memcpy(p.cdb, srb->CDBByte, 12);
@@ -517,7 +557,11 @@ uint32_t SimOs::CallSendASPI32Command(OsProc entry, void* request) {
 void SimOs::Finish(Pending& p) {
     CompleteSrb(*p.srb, p.outcome);
     if (p.srb == lastSrbAddress) lastSrbOut = *p.srb;
-    if (p.notify) Signal(p.event);
+    if (!p.notify) return;
+    if (signalDelayCalls > 0)
+        deferredSignals_.push_back({p.event, p.eventSerial, signalDelayCalls});
+    else
+        Signal(p.event, p.eventSerial);
 }
 
 void SimOs::AfterCommand() {

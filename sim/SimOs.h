@@ -29,11 +29,13 @@ constexpr uint32_t kErrorInvalidFunction = 1;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorNotEnoughMemory = 8;
 constexpr uint32_t kErrorNotReady = 21;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorSemTimeout = 121;
 constexpr uint32_t kErrorModNotFound = 126;
 constexpr uint32_t kErrorProcNotFound = 127;
+constexpr uint32_t kErrorBadExeFormat = 193;  // its text carries an insert (%1)
 constexpr uint32_t kErrorIoDevice = 1117;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 
@@ -84,6 +86,21 @@ class SimOs : public OsCalls {
     bool completeTimedOutAfterNextCommand = false;
     size_t PendingRequests() const;   // sent, not yet completed (late or timed out)
     size_t TimedOutRequests() const;  // of which timed out
+    // The data areas the pending requests name (the layer may still write there).
+    std::vector<const uint8_t*> PendingDataAreas() const;
+
+    // A layer that sets the status first and signals last, from its own
+    // thread: with signalDelayCalls n > 0 every completion's event is
+    // signalled only just before the n-th OsCalls call after it (the status,
+    // sense and data are written at once). A signal whose handle by then
+    // names another event than the one the request was sent with counts in
+    // misdirectedSignals (and signals it all the same, as Windows would).
+    uint32_t signalDelayCalls = 0;
+    uint32_t misdirectedSignals = 0;
+    size_t SignalsOutstanding() const { return deferredSignals_.size(); }
+
+    // CreateEventA fails (returns none) with this error code; 0: it works.
+    uint32_t failCreateEvent = 0;
 
     // ---- observation ------------------------------------------------------
     std::vector<TraceEntry> trace;  // every command block received, both transports
@@ -114,6 +131,7 @@ class SimOs : public OsCalls {
     uint64_t waitedMs = 0;                     // waits that timed out
     uint32_t lastError = 0;                    // what GetLastError returns; settable
     std::map<uint32_t, std::string> messages;  // FormatMessageA texts by code (with "\r\n")
+    uint32_t lastFormatFlags = 0;              // the flags of the last FormatMessageA
     int moduleReferences = 0;                  // WNASPI32.DLL loads not yet freed
     uint32_t lostSignals = 0;  // completions that signalled a handle that is not an open event
     uint32_t badCalls = 0;     // calls through a wrong entry point or handle
@@ -158,6 +176,7 @@ class SimOs : public OsCalls {
         char letter = 0;
         bool signalled = false;
         bool manualReset = false;
+        uint64_t serial = 0;  // tells a reused handle value's objects apart
     };
     struct Letter {
         uint32_t type = 0;
@@ -168,6 +187,7 @@ class SimOs : public OsCalls {
     struct Pending {
         SrbExecScsiCmd* srb;
         OsHandle event;  // SRB_PostProc as sent (with SRB_EVENT_NOTIFY)
+        uint64_t eventSerial;
         bool notify;
         VirtualDrive* drive;
         DriveOutcome outcome;  // the drive's answer (late completion)
@@ -180,12 +200,20 @@ class SimOs : public OsCalls {
 
     OsHandle NewHandle(Object object);
     Object* Find(OsHandle handle);
-    void Signal(OsHandle handle);
-    void Finish(Pending& p);  // write the outcome, keep the copy, signal
+    void Signal(OsHandle handle, uint64_t serial);
+    void Enter(const char* call);  // records the call; delivers deferred signals that are due
+    void Finish(Pending& p);       // write the outcome, keep the copy, signal
     void AfterCommand();
 
     std::map<uintptr_t, Object> objects_;
     std::map<char, Letter> letters_;
     std::map<uint16_t, std::unique_ptr<VirtualDrive>> aspiDrives_;  // (ha << 8) | target
     std::vector<Pending> pending_;
+    struct DeferredSignal {
+        OsHandle event;
+        uint64_t serial;
+        uint32_t callsLeft;
+    };
+    std::vector<DeferredSignal> deferredSignals_;
+    uint64_t nextSerial_ = 1;
 };

@@ -143,10 +143,10 @@ TEST(PackageTexts, LowAndHighVersionAreTheFourCharactersAroundTheSeparator) {
     EXPECT_EQ(view.LowVersion(), "1A00");
     EXPECT_EQ(view.HighVersion(), "1A99");
     pkg.Set(kRangeOffset, "1A00-1A9");
-    EXPECT_EQ(view.HighVersion(), "1A9");
+    EXPECT_EQ(view.HighVersion(), " 1A9");  // "%4.4s" pads on the left
     pkg.Set(kRangeOffset, "1A0");
-    EXPECT_EQ(view.LowVersion(), "1A0");
-    EXPECT_EQ(view.HighVersion(), "");
+    EXPECT_EQ(view.LowVersion(), " 1A0");
+    EXPECT_EQ(view.HighVersion(), "    ");
     pkg.Set(kRangeOffset, "1A00-1A99Z");
     EXPECT_EQ(view.HighVersion(), "1A99");
 }

@@ -152,7 +152,7 @@ TEST_F(Startup, FlasherKeepsTheTextsDerivedFromTheBlock) {
     EXPECT_EQ(w.InquiryText, "OPTIDRV CDRW-A100       ");
     EXPECT_EQ(w.RangeText, "    1A-1B");
     EXPECT_EQ(w.LowVersion, "1A-1");
-    EXPECT_EQ(w.HighVersion, "");
+    EXPECT_EQ(w.HighVersion, "    ");  // "%4.4s" of nothing
 }
 
 TEST_F(Startup, CreationClearsTheFlashStateOfAnEarlierRun) {

@@ -117,7 +117,7 @@ TEST_F(Transport, SrbIsFilledAsTabled) {
     EXPECT_EQ(s.SRB_Lun, 0);
     EXPECT_EQ(+s.SRB_Rsvd1, 0);
     EXPECT_EQ(+s.SRB_BufLen, 16384u);
-    EXPECT_EQ(+s.SRB_BufPointer, buffer.bytes);
+    EXPECT_EQ(+s.SRB_BufPointer, drive.AspiRequest->Data);  // its own area, not the shared buffer
     EXPECT_EQ(s.SRB_SenseLen, 14);
     EXPECT_EQ(s.SRB_CDBLen, 12);
     EXPECT_EQ(s.SRB_HaStat, 0);
@@ -507,7 +507,8 @@ TEST_F(Transport, AttachOrphansRequestsParkedUnderThePreviousSeam) {
     next.AddAspiDrive(0, 0);
     CDDrive drive(' ', 0, 0, 0);
     EXPECT_EQ(CDDrive::LoadState(), 0);
-    EXPECT_EQ(next.CountCalls("WaitForSingleObject"), 0u);  // the old request is not polled here
+    // Only the INQUIRY's own event is looked at; the old request is not polled here.
+    EXPECT_EQ(next.CountCalls("WaitForSingleObject"), 1u);
     EXPECT_EQ(next.badCalls, 0u);
     CDDrive::Attach(&os, &form);
 }

@@ -2,6 +2,7 @@
 // every change of the window, so tests read as what a person would see.
 #pragma once
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ class FakeForm : public Form {
     // Answers for the next Yes/No boxes, in order; when empty, Yes/No boxes get `defaultAnswer`.
     std::deque<BoxAnswer> answers;
     BoxAnswer defaultAnswer = BoxAnswer::Yes;
+
+    // Run while a box is up and at each repaint: on Windows both run code
+    // that may change the thread's last error (tests set it here).
+    std::function<void()> duringBox, duringRepaint;
 
     std::vector<ShownBox> boxes;
     std::vector<std::string> events;          // every state change, in order
@@ -72,7 +77,10 @@ class FakeForm : public Form {
         Log("combo-index", std::to_string(i));
     }
     int ComboIndex() override { return comboIndex; }
-    void ComboRepaint() override { Log("combo-repaint", ""); }
+    void ComboRepaint() override {
+        Log("combo-repaint", "");
+        if (duringRepaint) duringRepaint();
+    }
 
     void FileListShow(bool v) override {
         fileListVisible = v;
@@ -91,7 +99,10 @@ class FakeForm : public Form {
         Log("status", t);
     }
     std::string Status() override { return status; }
-    void RepaintStatus() override { statusRepaints.push_back(status); }
+    void RepaintStatus() override {
+        statusRepaints.push_back(status);
+        if (duringRepaint) duringRepaint();
+    }
 
     void ProgressSetRange(int mn, int mx) override {
         progressMin = mn;
@@ -117,6 +128,7 @@ class FakeForm : public Form {
     BoxAnswer MessageBox(const std::string& text, BoxKind kind, BoxButtons buttons) override {
         boxes.push_back({text, kind, buttons});
         Log("box", text);
+        if (duringBox) duringBox();
         if (buttons == BoxButtons::Ok) return BoxAnswer::Ok;
         if (answers.empty()) return defaultAnswer;
         BoxAnswer a = answers.front();

@@ -1,0 +1,46 @@
+// The drive layer's class-wide state, one copy shared by all drives, and the
+// helpers its backends share. Internal to drive/.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "drive/ScsiRequests.h"
+#include "platform/Form.h"
+#include "platform/OsCalls.h"
+
+namespace drive_state {
+
+constexpr uint32_t kInternalBufferLength = 2352;
+constexpr uint32_t kIdentifyBufferLength = 256;
+
+extern OsCalls* os;
+extern Form* form;
+extern bool usePassThrough;
+extern bool reportErrors;
+extern bool useIdentifyBuffer;
+extern uint16_t loadedDriveCount;
+extern uint16_t timeoutSeconds;
+extern char loadState;
+extern OsModule aspiModule;
+extern OsProc sendEntry;
+extern std::string messageText;
+extern uint8_t* dataBuffer;
+extern uint32_t dataBufferLength;
+extern uint8_t identifyBuffer[kIdentifyBufferLength];
+extern uint8_t internalBuffer[kInternalBufferLength];
+
+// printf into a text.
+std::string Format(const char* format, ...);
+// A message box with OK, when a form is attached.
+void ShowBox(const std::string& text, BoxKind kind);
+// A module handle below 32, compared as a signed 32-bit number, is a failure.
+bool ModuleLoaded(OsModule module);
+// InitTransport; false when it stopped with a failure code in loadState.
+bool InitTransport();
+
+// ASPI requests that must outlive their command (see Aspi.cpp); Attach
+// orphans them.
+void OrphanParkedRequests();
+
+}  // namespace drive_state
