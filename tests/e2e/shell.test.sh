@@ -106,6 +106,91 @@ if wait_program 30; then expect_eq "Alt+F4 ends the program, exit code" 0 "$PROG
 no_crash
 stop_program
 
+# Starts the flasher, accepts the warning, waits for the drive list, presses
+# FLASH and answers Yes to the update prompt.
+start_flash() {
+    start_program "$dir/SHELL.EXE"
+    clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
+    clicker press-box Yes
+    clicker wait-window "CDRW-A100" 60 >/dev/null || die "no drive list"
+    clicker press-button || die "could not press FLASH"
+    clicker wait-box "Update FW:1A10 to FW:1A50" 30 >/dev/null || die "no update prompt"
+    clicker press-box Yes
+}
+
+echo "flasher: close and end-session requests during a slow flash"
+make_setup slow-close CommandDelayMs=1500
+start_flash
+clicker wait-status "Write BIN" 30 >/dev/null || fail "the download did not start"
+sleep 0.5
+clicker send-close || fail "a sent close request was not answered"
+clicker close
+clicker syscommand-close
+expect_eq "log-off and shut-down refused" 0 "$(clicker --raw query-end-session)"
+expect_eq "window still up" 1 "$(clicker --raw visible)"
+case $(clicker --raw status) in
+    *"Flash Completed."*) fail "the flash ended before the requests" ;;
+    *) log "ok: the flash still runs" ;;
+esac
+# The requests are carried out once the flash has ended: the program then ends.
+if wait_program 120; then
+    expect_eq "exit code after the flash" 0 "$PROGRAM_RC"
+else
+    fail "the program did not end after the flash"
+fi
+grep -qxF "$commit_line" "$dir/trace.txt" && log "ok: the commit was sent" || fail "no commit in the trace"
+expect_eq "the list refresh followed the commit" "0:1 12 00 00 00 80 00 00 00 00 00 00 00 in 128" \
+    "$(tail -n 1 "$dir/trace.txt")"
+expect_eq "the drive took the new firmware" "Revision=1A50" "$(grep '^Revision=' "$dir/drives.ini")"
+no_crash
+stop_program
+
+echo "flasher: close requests while a failure box is up"
+make_setup fail-box FailOpcode=3B FailSense="03 0C 00"
+start_flash
+if clicker --raw wait-box "Write Buffer> " 60 >/dev/null; then
+    clicker send-close || fail "a sent close request was not answered"
+    clicker close
+    sleep 0.5
+    expect_eq "window still up under the box" 1 "$(clicker --raw visible)"
+    clicker press-box OK
+    if wait_program 30; then
+        expect_eq "exit code" 0 "$PROGRAM_RC"
+    else
+        fail "the program did not end after the box"
+    fi
+else
+    fail "no \"Write Buffer> \" box"
+fi
+grep -qF " 80 00 00 in 16" "$dir/trace.txt" && fail "a commit was sent" || log "ok: no commit"
+no_crash
+stop_program
+
+# Every command, with data or without, takes 7 s: data commands through
+# CommandDelayMs, the others through a time-out completed 7 s late.
+echo "flasher: the window answers within 1 s all through a flash of 7-s commands"
+make_setup seven CommandDelayMs=7000 TimeoutCompleteAfterMs=7000 \
+    TimeoutOpcode=1B TimeoutNth=0 TimeoutOpcode2=00 TimeoutNth2=0 TimeoutOpcode3=4E TimeoutNth3=0
+start_program "$dir/SHELL.EXE"
+clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
+clicker --raw responsive "Flash Completed." 240 >"$dir/responsive.txt" &
+probe=$!
+clicker press-box Yes
+clicker wait-window "CDRW-A100" 60 >/dev/null || die "no drive list"
+clicker press-button || die "could not press FLASH"
+clicker wait-box "Update FW:1A10 to FW:1A50" 30 >/dev/null || die "no update prompt"
+clicker press-box Yes
+if wait "$probe"; then
+    log "ok: $(cat "$dir/responsive.txt")"
+else
+    fail "the window did not always answer within 1 s: $(cat "$dir/responsive.txt")"
+fi
+grep -qxF "$commit_line" "$dir/trace.txt" && log "ok: the commit was sent" || fail "no commit in the trace"
+clicker close
+wait_program 30 || fail "the program did not end"
+no_crash
+stop_program
+
 echo "builder: Tab through combo box, file list and button"
 dir=$(workdir shell-builder)
 cp "$WIN_BUILD/norvexflash.exe" "$dir/SHELLB.EXE"
