@@ -35,14 +35,18 @@ int Run(HINSTANCE instance, int showCommand) {
     form.OnButtonClick = [] { flashForm.FlashButtonClick(); };
     form.OnDestroy = [] { flashForm.FormDestroy(); };
 
-    // The warning box of the flasher comes up over the window.
-    form.Show(showCommand);
+    // The window is made while hidden: the warning, the drive scan and any
+    // start-up error come up alone, and the window shows only once it is
+    // complete, or never when the creation handler ended the program.
     form.Run([] { flashForm.FormCreate(); });
+    if (form.Window() && !form.QuitPosted()) form.Show(showCommand);
 
     MSG message = {};
     BOOL got;
     while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
         if (got == -1) break;
+        // Tab, Shift+Tab, Enter and Space as in any dialog.
+        if (form.Window() && IsDialogMessageA(form.Window(), &message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

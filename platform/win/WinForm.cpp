@@ -61,6 +61,22 @@ HFONT CreateControlFont() {
     return ControlFont(DEFAULT_CHARSET);
 }
 
+// Newer system aids, reached by name where the system has them.
+using ShutdownBlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);  // user32, Vista
+using ShutdownBlockReasonDestroyFn = BOOL(WINAPI*)(HWND);          // user32, Vista
+using SetThreadExecutionStateFn = DWORD(WINAPI*)(DWORD);           // kernel32, 98 and 2000
+constexpr DWORD kEsSystemRequired = 0x00000001;
+constexpr DWORD kEsContinuous = 0x80000000;
+constexpr UINT kPbtApmQuerySuspend = 0x0000;  // WM_POWERBROADCAST, 95 and 98
+constexpr LRESULT kBroadcastQueryDeny = 0x424D5144;
+
+template <typename Fn>
+Fn SystemProc(const char* module, const char* name) {
+    HMODULE loaded = GetModuleHandleA(module);
+    FARPROC proc = loaded ? GetProcAddress(loaded, name) : nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
+}
+
 UINT BoxStyle(BoxKind kind, BoxButtons buttons) {
     UINT style = buttons == BoxButtons::YesNo ? MB_YESNO : MB_OK;
     switch (kind) {
@@ -85,7 +101,7 @@ WinForm::~WinForm() {
 bool WinForm::Create(HINSTANCE instance, const char* title) {
     instance_ = instance;
     title_ = title;
-    cursor_ = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    cursor_ = arrow_ = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
 
     WNDCLASSEXA main = {};
     main.cbSize = sizeof main;
@@ -113,9 +129,11 @@ bool WinForm::Create(HINSTANCE instance, const char* title) {
                               frame.bottom - frame.top, nullptr, nullptr, instance, this);
     if (!window_) return false;
 
-    panel_ =
-        CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE, 0, 0, kClientWidth,
-                        kClientHeight, window_, reinterpret_cast<HMENU>(kIdPanel), instance, this);
+    // The dialog manager (IsDialogMessage in the message loop) moves the focus
+    // through the panel's controls.
+    panel_ = CreateWindowExA(WS_EX_CONTROLPARENT, kPanelClass, "", WS_CHILD | WS_VISIBLE, 0, 0,
+                             kClientWidth, kClientHeight, window_,
+                             reinterpret_cast<HMENU>(kIdPanel), instance, this);
     if (!panel_) return false;
 
     const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -131,7 +149,7 @@ bool WinForm::Create(HINSTANCE instance, const char* title) {
         Control("BUTTON", "", child | BS_GROUPBOX, 0, kGroupLeft, kGroupTop, 385, 49, kIdGroup);
     progress_ = Control(PROGRESS_CLASSA, "", child, 0, kGroupLeft + 8, kGroupTop + 16, 305, 25,
                         kIdProgress);
-    button_ = Control("BUTTON", "FLASH", child | WS_TABSTOP | BS_PUSHBUTTON, 0, kGroupLeft + 320,
+    button_ = Control("BUTTON", "FLASH", child | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kGroupLeft + 320,
                       kGroupTop + 16, 57, 25, kIdButton);
     if (!label_ || !combo_ || !fileList_ || !group_ || !progress_ || !button_) return false;
 
@@ -158,6 +176,26 @@ HWND WinForm::Control(const char* windowClass, const char* text, DWORD style, DW
 void WinForm::Show(int showCommand) {
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
+    focus_ = nullptr;
+    RestoreFocus();
+}
+
+void WinForm::SaveFocus() {
+    HWND focus = GetFocus();
+    if (focus && window_ && IsChild(window_, focus)) focus_ = focus;
+}
+
+// Back to the control that had the focus; the combo box when there is none
+// that can take it.
+void WinForm::RestoreFocus() {
+    if (!window_ || !IsWindowVisible(window_)) return;
+    // After a box the thread's active window may still be the box just gone.
+    if (GetActiveWindow() != window_) SetActiveWindow(window_);
+    HWND target = focus_;
+    if (!target || !IsWindow(target) || !IsChild(window_, target) || !IsWindowVisible(target) ||
+        !IsWindowEnabled(target))
+        target = combo_;
+    SetFocus(target);
 }
 
 LRESULT CALLBACK WinForm::MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -203,6 +241,40 @@ LRESULT WinForm::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         case WM_SETCURSOR:
             if (SetCursorFor(lParam)) return TRUE;
             break;
+        case WM_CLOSE:
+            // Title bar, Alt+F4, taskbar and "End task" all end here, also when
+            // a message box's own loop hands the request to the window.
+            if (running_) {
+                closePending_ = true;
+                return 0;
+            }
+            break;
+        case WM_QUERYENDSESSION:
+            if (longWork_) return FALSE;
+            break;
+        case WM_POWERBROADCAST:
+            if (longWork_ && wParam == kPbtApmQuerySuspend) return kBroadcastQueryDeny;
+            break;
+        case DM_GETDEFID:
+            return MAKELONG(kIdButton, DC_HASDEFID);
+        case WM_COMMAND:
+            // From the dialog manager: Enter presses the default button.
+            if ((LOWORD(wParam) == kIdButton || LOWORD(wParam) == IDOK) &&
+                HIWORD(wParam) == BN_CLICKED && button_ && IsWindowEnabled(button_) &&
+                IsWindowVisible(button_))
+                Command(kIdButton, BN_CLICKED);
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                SaveFocus();
+            } else if (!HIWORD(wParam)) {  // not minimised
+                RestoreFocus();
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+            RestoreFocus();
+            return 0;
         case WM_DESTROY:
             // Always runs, even when a handler closed the window.
             Run(OnDestroy, false);
@@ -216,25 +288,26 @@ LRESULT WinForm::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 void WinForm::Command(int id, int code) {
     if (id == kIdCombo && code == CBN_SELCHANGE) Run(OnComboChange);
     if (id == kIdFileList && code == LBN_SELCHANGE) Run(OnFileClick);
-    if (id == kIdButton && code == BN_CLICKED) Run(OnButtonClick);
+    if (id == kIdButton && code == BN_CLICKED) Run(OnButtonClick, true, true);
 }
 
 bool WinForm::SetCursorFor(LPARAM lParam) {
     // While the hourglass is up it wins everywhere in the window; otherwise
     // each control keeps its own cursor.
-    static const HCURSOR arrow = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    if (cursor_ == arrow || LOWORD(lParam) != HTCLIENT) return false;
+    if (cursor_ == arrow_ || LOWORD(lParam) != HTCLIENT) return false;
     ::SetCursor(cursor_);
     return true;
 }
 
-void WinForm::Run(const std::function<void()>& handler, bool exclusive) {
+void WinForm::Run(const std::function<void()>& handler, bool exclusive, bool longWork) {
     // A handler runs to its end before the next event: events that reach the
     // window while one of its message boxes is up are dropped, as the disabled
     // window would drop a person's clicks.
     if (!handler || (exclusive && running_)) return;
     bool outer = running_;
     running_ = true;
+    const bool aids = longWork && !outer;
+    if (aids) BeginLongWork();
     try {
         handler();
     } catch (const std::exception& e) {
@@ -242,7 +315,41 @@ void WinForm::Run(const std::function<void()>& handler, bool exclusive) {
     } catch (...) {
         MessageBoxA(window_, "Unexpected error", title_.c_str(), MB_OK | MB_ICONERROR);
     }
+    if (aids) EndLongWork();
     running_ = outer;
+    if (!outer && closePending_) {
+        closePending_ = false;
+        if (window_) DestroyWindow(window_);
+    }
+}
+
+// While a flash or build runs the session may not end (WM_QUERYENDSESSION
+// answers FALSE; from Vista on the shut-down screen shows the reason) and the
+// system may not sleep for want of input.
+void WinForm::BeginLongWork() {
+    longWork_ = true;
+    if (auto create =
+            SystemProc<ShutdownBlockReasonCreateFn>("user32.dll", "ShutdownBlockReasonCreate")) {
+        const bool build = WindowText(button_) == "Build";
+        shutdownBlocked_ = create(window_, build ? L"A flasher is being written."
+                                                 : L"A drive firmware flash is in progress.") != 0;
+    }
+    if (auto state =
+            SystemProc<SetThreadExecutionStateFn>("kernel32.dll", "SetThreadExecutionState"))
+        state(kEsContinuous | kEsSystemRequired);
+}
+
+void WinForm::EndLongWork() {
+    if (auto state =
+            SystemProc<SetThreadExecutionStateFn>("kernel32.dll", "SetThreadExecutionState"))
+        state(kEsContinuous);
+    if (shutdownBlocked_) {
+        if (auto destroy = SystemProc<ShutdownBlockReasonDestroyFn>("user32.dll",
+                                                                    "ShutdownBlockReasonDestroy"))
+            destroy(window_);
+        shutdownBlocked_ = false;
+    }
+    longWork_ = false;
 }
 
 void WinForm::SetCaption(const std::string& text) {
@@ -383,9 +490,14 @@ void WinForm::ButtonEnable(bool enabled) {
 
 BoxAnswer WinForm::MessageBox(const std::string& text, BoxKind kind, BoxButtons buttons) {
     HWND owner = window_ && IsWindow(window_) ? window_ : nullptr;
-    int answer = MessageBoxA(owner, text.c_str(), title_.c_str(), BoxStyle(kind, buttons));
+    SaveFocus();
+    UINT style = BoxStyle(kind, buttons);
+    // Before the window is shown (start-up) the box is all there is to see.
+    if (!owner || !IsWindowVisible(owner)) style |= MB_SETFOREGROUND;
+    int answer = MessageBoxA(owner, text.c_str(), title_.c_str(), style);
     // Long work may follow at once: repaint what the box covered now.
-    if (owner) {
+    if (owner && window_) {
+        RestoreFocus();
         RedrawWindow(owner, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
         ShowPainted();
     }
@@ -414,5 +526,8 @@ void WinForm::PostQuit(int exitCode) {
 }
 
 void WinForm::Close() {
-    if (window_) DestroyWindow(window_);
+    if (running_)
+        closePending_ = true;  // destroyed once the handler has returned
+    else if (window_)
+        DestroyWindow(window_);
 }

@@ -34,6 +34,7 @@ class WinForm : public Form {
 
     // Registers the classes and creates the window with every control, hidden.
     bool Create(HINSTANCE instance, const char* title);
+    // Shows the window with the combo box focused.
     void Show(int showCommand);
     HWND Window() const { return window_; }
     bool QuitPosted() const { return quitPosted_; }
@@ -41,7 +42,11 @@ class WinForm : public Form {
     // What the controls' events run; set before Show.
     std::function<void()> OnComboChange, OnFileClick, OnButtonClick, OnDestroy;
     // Runs one handler; exclusive ones are dropped while another is running.
-    void Run(const std::function<void()>& handler, bool exclusive = true);
+    // A close request (or Close) while a handler runs is carried out once the
+    // outermost handler has returned, so FormDestroy never runs under one.
+    // longWork: a flash or build, during which the session may not end and
+    // the system may not sleep.
+    void Run(const std::function<void()>& handler, bool exclusive = true, bool longWork = false);
 
     void SetCaption(const std::string& text) override;
     std::string Caption() override;
@@ -88,6 +93,10 @@ class WinForm : public Form {
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Command(int id, int code);
     bool SetCursorFor(LPARAM lParam);
+    void BeginLongWork();
+    void EndLongWork();
+    void SaveFocus();
+    void RestoreFocus();
     HWND Control(const char* windowClass, const char* text, DWORD style, DWORD exStyle, int left,
                  int top, int width, int height, int id);
 
@@ -103,7 +112,12 @@ class WinForm : public Form {
     HWND button_ = nullptr;
     HFONT font_ = nullptr;
     HCURSOR cursor_ = nullptr;
+    HCURSOR arrow_ = nullptr;
+    HWND focus_ = nullptr;  // the control that had the focus when the window was left
     bool quitPosted_ = false;
     bool running_ = false;
     ProgressScale progressScale_{true};
+    bool longWork_ = false;
+    bool closePending_ = false;
+    bool shutdownBlocked_ = false;
 };

@@ -5,6 +5,68 @@
 
 static_assert(sizeof(OSVERSIONINFOA) == 148);
 
+// Every wait of a drive command keeps the window's thread retrieving messages:
+// a window whose thread has not called PeekMessage for 5 s is marked "Not
+// Responding" (IsHungAppWindow), and paint must go on during a long command.
+// Only paint and sent messages are served; posted messages and mouse and
+// keyboard input stay queued until the handler has returned.
+namespace {
+constexpr DWORD kServeEveryMs = 40;  // the longest stretch without looking at the queue
+constexpr DWORD kServedQueue = QS_PAINT | QS_SENDMESSAGE;
+constexpr int kPaintsPerServe = 32;  // a window that never validates cannot hold the wait
+
+void ServePaintAndSent() {
+    // Any PeekMessage call delivers the messages sent to the thread's windows.
+    MSG message;
+    for (int i = 0; i < kPaintsPerServe; ++i) {
+        if (!PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) break;
+        DispatchMessageA(&message);
+    }
+}
+
+// WaitForSingleObject (or Sleep, with no handle) bounded by the same time-out,
+// serving messages at least every kServeEveryMs meanwhile.
+DWORD WaitServing(HANDLE handle, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    const DWORD count = handle ? 1 : 0;
+    for (;;) {
+        DWORD left = INFINITE;
+        if (milliseconds != INFINITE) {
+            DWORD elapsed = GetTickCount() - start;
+            left = elapsed >= milliseconds ? 0 : milliseconds - elapsed;
+        }
+        DWORD slice = left < kServeEveryMs ? left : kServeEveryMs;
+        DWORD result = MsgWaitForMultipleObjects(count, handle ? &handle : nullptr, FALSE, slice,
+                                                 kServedQueue);
+        if (count && result == WAIT_OBJECT_0) return WAIT_OBJECT_0;
+        if (result != WAIT_OBJECT_0 + count && result != WAIT_TIMEOUT) return result;
+        ServePaintAndSent();
+        if (left == 0) return count ? ::WaitForSingleObject(handle, 0) : WAIT_TIMEOUT;
+    }
+}
+
+struct IoctlCall {
+    HANDLE device;
+    DWORD code;
+    void* in;
+    DWORD inSize;
+    void* out;
+    DWORD outSize;
+    DWORD returned;
+    BOOL ok;
+    DWORD error;
+};
+
+// The helper thread does this and nothing else.
+DWORD WINAPI RunIoctl(void* parameter) {
+    auto* call = static_cast<IoctlCall*>(parameter);
+    call->ok = ::DeviceIoControl(call->device, call->code, call->in, call->inSize, call->out,
+                                 call->outSize, &call->returned, nullptr);
+    call->error = call->ok ? 0 : ::GetLastError();
+    return 0;
+}
+}  // namespace
+
 bool WinOsCalls::GetVersionExA(OsVersionInfo& info) {
     OSVERSIONINFOA v{};
     v.dwOSVersionInfoSize = info.dwOSVersionInfoSize;  // 148
@@ -36,11 +98,23 @@ OsHandle WinOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uint3
 
 bool WinOsCalls::DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t inSize,
                                  void* out, uint32_t outSize, uint32_t* bytesReturned) {
-    DWORD returned = 0;
-    BOOL ok = ::DeviceIoControl(static_cast<HANDLE>(device), code, in, inSize, out, outSize,
-                                &returned, nullptr);
-    if (bytesReturned) *bytesReturned = returned;
-    return ok != FALSE;
+    // The request runs on a helper thread while this one keeps serving the
+    // window. It waits for the thread however long it takes: the driver
+    // enforces the request's own time-out, and the request and its data must
+    // stay valid until the call has returned.
+    IoctlCall call = {static_cast<HANDLE>(device), code, in, inSize, out, outSize, 0, FALSE, 0};
+    DWORD id = 0;  // Windows 95 fails CreateThread without somewhere to put the id
+    HANDLE thread = CreateThread(nullptr, 0, RunIoctl, &call, 0, &id);
+    if (thread) {
+        if (WaitServing(thread, INFINITE) != WAIT_OBJECT_0) ::WaitForSingleObject(thread, INFINITE);
+        ::CloseHandle(thread);
+    } else {
+        RunIoctl(&call);  // no thread to be had: the old way, on this thread
+    }
+    if (bytesReturned) *bytesReturned = call.returned;
+    // The caller asks for the error code of the request, not of the waiting.
+    if (!call.ok) SetLastError(call.error);
+    return call.ok != FALSE;
 }
 
 OsHandle WinOsCalls::CreateEventA(bool manualReset, bool initialState) {
@@ -49,7 +123,8 @@ OsHandle WinOsCalls::CreateEventA(bool manualReset, bool initialState) {
 }
 
 uint32_t WinOsCalls::WaitForSingleObject(OsHandle handle, uint32_t milliseconds) {
-    return ::WaitForSingleObject(static_cast<HANDLE>(handle), milliseconds);
+    if (milliseconds == 0) return ::WaitForSingleObject(static_cast<HANDLE>(handle), 0);
+    return WaitServing(static_cast<HANDLE>(handle), milliseconds);
 }
 
 bool WinOsCalls::ResetEvent(OsHandle event) {
@@ -78,7 +153,10 @@ uint32_t WinOsCalls::GetDriveTypeA(const char* rootPathName) {
 }
 
 void WinOsCalls::Sleep(uint32_t milliseconds) {
-    ::Sleep(milliseconds);
+    if (milliseconds == 0)
+        ::Sleep(0);
+    else
+        WaitServing(nullptr, milliseconds);
 }
 
 uint32_t WinOsCalls::CallGetASPI32SupportInfo(OsProc entry) {

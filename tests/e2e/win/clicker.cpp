@@ -17,7 +17,19 @@
 //   button                            button caption, a blank, "enabled"/"disabled"
 //   press-button                      click the button without waiting for its work
 //   progress                          progress bar position
-//   close                             close the main window
+//   close                             close the main window (WM_CLOSE posted)
+//   send-close                        WM_CLOSE sent, as the taskbar and "End task" do
+//   syscommand-close                  SC_CLOSE posted, as the title bar's button does
+//   query-end-session                 send WM_QUERYENDSESSION; print the answer (0: refused)
+//   visible                           prints 1 when the main window is visible, else 0
+//   watch-visible SECS                poll every 10 ms until the main window has come
+//                                     and gone (or SECS); print 1 if it was ever visible
+//   focus                             ID of the main window's control with the focus (0: none)
+//   keys KEY...                       type keys into the foreground window: tab,
+//                                     shift+tab, enter, space, down, alt+f4 or a letter
+//   responsive STATUS_SUBSTR SECS     send WM_NULL back to back until the status line
+//                                     holds STATUS_SUBSTR or the window is gone; print the
+//                                     longest answer time; exit 1 on any answer > 1 s
 //
 // Control IDs of the main window (class "TFlashForm"), all children of the
 // panel (ID 100): label 101, combo box 102, file list 103, group box 104,
@@ -198,6 +210,104 @@ int PrintControlText(int id) {
     return 0;
 }
 
+// The main window's control that has the keyboard focus (an edit field
+// inside the combo box counts as the combo box).
+int FocusedId() {
+    HWND main = MainWindow();
+    if (!main) return 0;
+    // Sharing the program's input state makes GetFocus answer for it.
+    DWORD theirs = GetWindowThreadProcessId(main, nullptr), ours = GetCurrentThreadId();
+    if (!AttachThreadInput(ours, theirs, TRUE)) return 0;
+    HWND focus = GetFocus();
+    AttachThreadInput(ours, theirs, FALSE);
+    for (HWND w = focus; w && w != main; w = GetParent(w)) {
+        int id = GetDlgCtrlID(w);
+        if (id > 100 && id <= 106) return id;
+    }
+    return 0;
+}
+
+void Key(BYTE vk, bool up) {
+    keybd_event(vk, BYTE(MapVirtualKeyA(vk, 0)), up ? KEYEVENTF_KEYUP : 0, 0);
+}
+
+// One key, with its modifier held around it.
+bool TypeKey(const std::string& spec) {
+    BYTE modifier = 0;
+    std::string key = spec;
+    if (key.rfind("shift+", 0) == 0) {
+        modifier = VK_SHIFT;
+        key = key.substr(6);
+    } else if (key.rfind("alt+", 0) == 0) {
+        modifier = VK_MENU;
+        key = key.substr(4);
+    }
+    BYTE vk = 0;
+    if (key == "tab")
+        vk = VK_TAB;
+    else if (key == "enter")
+        vk = VK_RETURN;
+    else if (key == "space")
+        vk = VK_SPACE;
+    else if (key == "f4")
+        vk = VK_F4;
+    else if (key == "down")
+        vk = VK_DOWN;
+    else if (key.size() == 1 && isalpha(static_cast<unsigned char>(key[0])))
+        vk = BYTE(toupper(static_cast<unsigned char>(key[0])));
+    else
+        return false;
+    if (modifier) Key(modifier, false);
+    Key(vk, false);
+    Key(vk, true);
+    if (modifier) Key(modifier, true);
+    Sleep(200);  // the program takes each key before the next
+    return true;
+}
+
+double Now() {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return double(count.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+// Sends WM_NULL back to back: an answer takes as long as the window's thread
+// goes without looking at its messages, so the longest answer is the longest
+// such stretch (to within one round trip).
+int Responsive(const std::string& want, double seconds) {
+    HWND main = MainWindow();
+    if (!main) return 1;
+    const double start = Now(), end = start + seconds * 1000;
+    double longest = 0, longestAt = 0, lastStatus = 0;
+    long samples = 0, late = 0;
+    bool reached = false;
+    while (Now() < end && IsWindow(main)) {
+        double sent = Now();
+        DWORD_PTR result = 0;
+        BOOL answered = SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+        double took = Now() - sent;
+        if (!IsWindow(main)) break;
+        ++samples;
+        if (!answered || took > 1000) ++late;
+        if (took > longest) {
+            longest = took;
+            longestAt = sent - start;
+        }
+        if (Now() - lastStatus > 200) {
+            lastStatus = Now();
+            HWND group = Control(kIdGroup);
+            if (group && Text(group).find(want) != std::string::npos) {
+                reached = true;
+                break;
+            }
+        }
+    }
+    printf("longest %.1f ms at %.1f s; %ld answers, %ld late; %s\n", longest, longestAt / 1000,
+           samples, late, reached ? "status reached" : "status not reached");
+    return reached && late == 0 ? 0 : 1;
+}
+
 int Usage() {
     fprintf(stderr, "usage: clicker [--raw] COMMAND [ARGS] (see the source for commands)\n");
     return 2;
@@ -327,11 +437,65 @@ int main(int argc, char** argv) {
         printf("%d\n", int(Send(progress, PBM_GETPOS, 0, 0)));
         return 0;
     }
-    if (command == "close") {
+    if (command == "close" || command == "syscommand-close") {
         HWND main = MainWindow();
         if (!main) return 1;
-        PostMessageA(main, WM_CLOSE, 0, 0);
+        if (command == "close")
+            PostMessageA(main, WM_CLOSE, 0, 0);
+        else
+            PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
+    }
+    if (command == "send-close") {
+        HWND main = MainWindow();
+        DWORD_PTR result = 0;
+        if (!main || !SendMessageTimeoutA(main, WM_CLOSE, 0, 0, SMTO_NORMAL, 2000, &result))
+            return 1;
+        return 0;
+    }
+    if (command == "query-end-session") {
+        HWND main = MainWindow();
+        DWORD_PTR result = 0;
+        if (!main ||
+            !SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 2000, &result))
+            return 1;
+        printf("%d\n", int(result));
+        return 0;
+    }
+    if (command == "visible") {
+        HWND main = MainWindow();
+        printf("%d\n", main && IsWindowVisible(main) ? 1 : 0);
+        return 0;
+    }
+    if (command == "watch-visible") {
+        bool existed = false, seen = false;
+        const DWORD end = GetTickCount() + DWORD(Seconds(argc, argv, 1, 30) * 1000);
+        while (int(GetTickCount() - end) < 0) {
+            HWND main = MainWindow();
+            if (main) existed = true;
+            if (main && IsWindowVisible(main)) seen = true;
+            if (existed && !main) break;
+            Sleep(10);
+        }
+        printf("%d\n", seen ? 1 : 0);
+        return 0;
+    }
+    if (command == "focus") {
+        printf("%d\n", FocusedId());
+        return 0;
+    }
+    if (command == "keys") {
+        HWND target = MessageBoxWindow();
+        if (!target) target = MainWindow();
+        if (target) SetForegroundWindow(target);
+        Sleep(100);
+        for (int i = 1; i < argc; ++i)
+            if (!TypeKey(argv[i])) return Usage();
+        return 0;
+    }
+    if (command == "responsive") {
+        if (argc < 3) return Usage();
+        return Responsive(argv[1], atof(argv[2]));
     }
     return Usage();
 }
