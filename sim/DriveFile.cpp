@@ -145,6 +145,13 @@ bool ReadEntry(const std::string& name, const Section& s, DriveFileEntry& d, std
     d.config.peripheralType = static_cast<uint8_t>(r.Num("PeripheralType", 5));
     d.timeoutCompleteAfterMs = r.Num("TimeoutCompleteAfterMs", 0);
     d.commandDelayMs = r.Num("CommandDelayMs", 0);
+    if (r.Has("Completion")) {
+        std::string c = Upper(r.Text("Completion"));
+        if (c == "DEFERRED")
+            d.deferredCompletion = true;
+        else if (c != "IMMEDIATE")
+            r.Fail("Completion", "immediate or deferred expected: " + r.Text("Completion"));
+    }
 
     // Fault groups: the keys below, and the same keys with a suffix 2 to 9
     // for further faults of the same kind (FailOpcode2, FailNth2, ...).
@@ -193,17 +200,17 @@ bool ReadEntry(const std::string& name, const Section& s, DriveFileEntry& d, std
     return r.ok;
 }
 
-// C stdio rather than file streams: the streams' file buffer imports an
-// msvcrt.dll function (_fstat64) that Windows 95 and NT 4.0 lack.
+// C streams, not file streams: the virtual layer is a Windows DLL, and the
+// runtime behind std::fstream imports functions Windows 95 and NT 4.0 lack.
 bool ReadText(const std::string& path, std::string& text) {
-    FILE* in = std::fopen(path.c_str(), "rb");
-    if (!in) return false;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
     text.clear();
     char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, got);
-    const bool ok = !std::ferror(in);
-    std::fclose(in);
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
     return ok;
 }
 
@@ -277,9 +284,9 @@ bool WriteDriveRevision(const std::string& path, const std::string& section,
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastInSection) + 1, newLine);
     }
     std::string out;
-    for (auto& l : lines) out += l + eol;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
-    return std::fclose(file) == 0 && written;
+    for (auto& l : lines) out.append(l).append(eol);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    return std::fclose(f) == 0 && ok;
 }
