@@ -4,7 +4,7 @@
 #
 #   scripts/wine-virtual-cdrom.sh PREFIX LETTER PATH
 #
-#   1. creates PATH (an empty file) when it is missing;
+#   1. creates PATH (an empty file) when it is missing (not under /dev);
 #   2. dosdevices/LETTER::  -> PATH: the device Wine opens for \\.\LETTER: and
 #      sends IOCTL_SCSI_PASS_THROUGH_DIRECT to (as SG_IO);
 #   3. dosdevices/LETTER:   -> PREFIX/drive_LETTER, an empty directory: the
@@ -35,8 +35,10 @@ mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
 case $path in /*) ;; *) path=$PWD/$path ;; esac
 
-# 1. The file that stands for the drive.
+# 1. The file that stands for the drive. A plain file in /dev would hide the
+# device node that appears there later.
 if [ ! -e "$path" ]; then
+    case $path in /dev/*) echo "$0: no device $path" >&2; exit 1 ;; esac
     mkdir -p "$(dirname "$path")"
     : >"$path"
 fi
