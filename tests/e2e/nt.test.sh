@@ -11,12 +11,12 @@
 #
 # Runs in a prefix of its own (build/e2e/wineprefix-nt): its drive letters are
 # prefix state, and the other scripts expect no CD-ROM drive in theirs.
-# Environment as lib.sh, and NORVEX_VSG (default build/vsg/vsg.so).
+# Environment as lib.sh, and NORVEX_VSG (default dist/sim/vsg.so, from ./build.sh).
 . "$(dirname "$0")/lib.sh"
 [ -n "${NORVEX_WINEPREFIX:-}" ] || export WINEPREFIX=$E2E_OUT/wineprefix-nt
 e2e_setup
 
-VSG=$(realpath -m "${NORVEX_VSG:-$E2E_REPO/build/vsg/vsg.so}")
+VSG=$(realpath -m "${NORVEX_VSG:-$E2E_REPO/dist/sim/vsg.so}")
 NFPACK=$NATIVE_BUILD/nfpack
 MKFW=$NATIVE_BUILD/mkfirmware
 DLL=$WIN_BUILD/WNASPI32.DLL
