@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the native core with its tests and tools, and the Windows program;
-# leaves the shipped files in dist/.
+# Builds the native core with its tests and tools, the Windows program and the
+# virtual SCSI generic device (i386 Linux); leaves the shipped files in dist/.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/deps.sh
@@ -10,9 +10,14 @@ cmake --build build/native -j"$(nproc)"
 cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake" >/dev/null
 cmake --build build/win -j"$(nproc)"
+# The virtual SCSI generic device, for LD_PRELOAD into the 32-bit Wine process.
+cmake -S sim/sg -B build/vsg -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/linux-i386.cmake" >/dev/null
+cmake --build build/vsg -j"$(nproc)"
 
 rm -rf dist && mkdir -p dist/sim
 cp build/win/norvexflash.exe dist/norvexflash.exe
 cp samples/norvexflash.ini dist/norvexflash.ini
 cp build/win/WNASPI32.DLL dist/sim/WNASPI32.DLL
+cp build/vsg/vsg.so dist/sim/vsg.so
 echo "dist/: $(cd dist && find . -type f | sort | tr '\n' ' ')"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The main job, end to end, as a person would do it: build a flasher from the
 # shipped template, then flash a virtual drive with it under Wine in 9x mode
-# through the virtual ASPI layer. Headless (own Xvfb) unless a display is set.
-# Prints a transcript; screenshots go to build/demo/. Exits non-zero with a
-# message when any step does not come out as expected.
+# through the virtual ASPI layer, and once more in Wine's default (NT) mode
+# through Wine's SCSI pass-through and the virtual SCSI generic device.
+# Headless (own Xvfb) unless a display is set. Prints a transcript;
+# screenshots go to build/demo/. Exits non-zero with a message when any step
+# does not come out as expected.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/deps.sh
@@ -151,10 +153,48 @@ wait_program 30 || stop_program
 after=$(revision)
 check "the drive now reports" 2B20 "$after"
 
+step "7. The NT road: the same flasher in Wine's default mode; drive E: is a virtual drive behind"
+echo "   Wine's own SCSI pass-through (SG_IO answered by dist/sim/vsg.so)"
+bash scripts/wine-virtual-cdrom.sh "$WINEPREFIX" E "$WORK/sr-e" | sed 's/^/   /'
+cat >"$WORK/sg-drives.ini" <<INI
+[DRIVE0]
+Device=$WORK/sr-e
+Letter=E
+Vendor=OPTIDRV
+Product=DVDRW-B200
+Revision=2B05
+FlashId=DA C8 00 00
+Medium=none
+BecomingReady=3
+INI
+cp "$WORK/2B20.EXE" "$WORK/2B20NT.EXE"  # another name: the 9x setting of 2B20.EXE does not apply
+VSG=$PWD/dist/sim/vsg.so
+(cd "$WORK" && LD_PRELOAD=$VSG NORVEX_SG_DRIVES="$WORK/sg-drives.ini" \
+    NORVEX_SG_TRACE="$WORK/sg-trace.txt" exec wine 2B20NT.EXE) >"$DEMO/program-nt.log" 2>&1 &
+E2E_PROGRAM_PID=$!
+clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box (NT road)"
+clicker press-box Yes >/dev/null
+clicker wait-window "DVDRW-B200" 60 >/dev/null || die "no drive list (NT road)"
+capture items clicker --raw combo-items
+check "drive list (NT road)" "0-0-0 E: OPTIDRV DVDRW-B200      2B05" "$items"
+: >"$WORK/sg-trace.txt"
+clicker press-button >/dev/null
+clicker wait-box "Update FW:2B05 to FW:2B20" 30 >/dev/null || die "no update prompt (NT road)"
+clicker press-box Yes >/dev/null
+capture final clicker --raw wait-status "Flash Completed." 120 || die "no \"Flash Completed.\" (NT road)"
+check "status line (NT road)" "Flash Completed." "$final"
+capture items clicker --raw combo-items
+check "drive list shows the new revision (NT road)" "0-0-0 E: OPTIDRV DVDRW-B200      2B20" "$items"
+clicker close >/dev/null || true
+wait_program 30 || stop_program
+check "the drive now reports (NT road)" 2B20 "$(sed -n 's/^Revision=//p' "$WORK/sg-drives.ini")"
+check "command blocks of the NT road equal the 9x road's" "$(cut -d' ' -f2- "$WORK/trace.txt")" \
+    "$(cut -d' ' -f2- "$WORK/sg-trace.txt")"
+
 step "Transcript"
 blocks=$(wc -l <"$WORK/trace.txt")
 printf '   model DVDRW-B200 at 1:0, revision %s -> %s\n' "$before" "$after"
-printf '   command blocks sent by the flash: %s\n' "$blocks"
+printf '   command blocks sent by the flash: %s (the same on the NT road)\n' "$blocks"
 awk '{ op = $2
        if (op == "1B") name = ($6 == "03") ? "START STOP UNIT (load)" : "START STOP UNIT (stop)"
        else if (op == "00") name = "TEST UNIT READY"

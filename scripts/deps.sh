@@ -8,7 +8,7 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
 for p in cmake g++ make libgtest-dev libbenchmark-dev g++-mingw-w64-i686 xvfb wine wine32:i386 \
-         imagemagick x11-utils clang libclang-rt-14-dev fonts-wine; do
+         imagemagick x11-utils clang libclang-rt-14-dev fonts-wine gcc-multilib g++-multilib; do
     have "$p" || need+=("$p")
 done
 [ ${#need[@]} -eq 0 ] && exit 0

@@ -152,6 +152,15 @@ bool ReadEntry(const std::string& name, const Section& s, DriveFileEntry& d, std
         else if (c != "IMMEDIATE")
             r.Fail("Completion", "immediate or deferred expected: " + r.Text("Completion"));
     }
+    d.device = r.Text("Device");
+    if (r.Has("Letter")) {
+        std::string l = Upper(r.Text("Letter"));
+        if (l.size() == 2 && l[1] == ':') l.pop_back();
+        if (l.size() != 1 || l[0] < 'A' || l[0] > 'Z')
+            r.Fail("Letter", "a drive letter A to Z expected: " + r.Text("Letter"));
+        else
+            d.letter = l[0];
+    }
 
     // Fault groups: the keys below, and the same keys with a suffix 2 to 9
     // for further faults of the same kind (FailOpcode2, FailNth2, ...).

@@ -1,7 +1,9 @@
 // The drive file of the virtual ASPI layer: an INI file naming the virtual
 // drives on the ASPI bus (sections [DRIVE0], [DRIVE1], ...; see
 // docs/TESTING.md, "Virtual drives"), and the write-back of a drive's new
-// Revision after a flash commit. Portable.
+// Revision after a flash commit. Portable. The virtual SCSI generic device
+// (sim/sg) reads the same file, with Device and Letter in place of
+// HostAdapter and Target.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,6 +21,10 @@ struct DriveFileEntry {
         0;  // TimeoutCompleteAfterMs: complete a timed-out request late (0: never)
     uint32_t commandDelayMs = 0;  // CommandDelayMs: each data transfer takes this long (slow drive)
     bool deferredCompletion = false;  // Completion=deferred: SS_PENDING, completed from a thread
+    // The virtual SCSI generic device (sim/sg): the unix file that stands for
+    // the drive (Device) and the drive letter it is known by (Letter).
+    std::string device;
+    char letter = 'E';
 };
 
 // Reads every [DRIVEn] section, n = 0, 1, 2, ... until the first missing

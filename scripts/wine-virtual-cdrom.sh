@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Sets up a Wine prefix so that drive LETTER is a CD-ROM drive backed by the
+# unix file PATH (a drive's /dev/sgN, or any file that stands for one):
+#
+#   scripts/wine-virtual-cdrom.sh PREFIX LETTER PATH
+#
+#   1. creates PATH (an empty file) when it is missing (not under /dev);
+#   2. dosdevices/LETTER::  -> PATH: the device Wine opens for \\.\LETTER: and
+#      sends IOCTL_SCSI_PASS_THROUGH_DIRECT to (as SG_IO);
+#   3. dosdevices/LETTER:   -> PREFIX/drive_LETTER, an empty directory: the
+#      drive's root; the mount manager only creates a drive that has one;
+#   4. HKLM\Software\Wine\Drives, value "LETTER:" = "cdrom": the drive type
+#      the mount manager gives the drive (GetDriveTypeA then answers
+#      DRIVE_CDROM);
+#   5. waits until the prefix's wineserver has ended, so that the mount
+#      manager reads the new drive when the next program starts.
+#
+# Running it again changes nothing. docs/TESTING.md explains each step.
+# Uses WINEARCH and WINEDEBUG from the environment when it creates the prefix.
+set -euo pipefail
+
+usage() {
+    echo "usage: $0 PREFIX LETTER PATH" >&2
+    exit 2
+}
+[ $# -eq 3 ] || usage
+prefix=$1
+letter=$(printf '%s' "${2%:}" | tr 'A-Z' 'a-z')
+path=$3
+[[ $letter =~ ^[a-z]$ ]] || { echo "$0: LETTER must be one drive letter, not '$2'" >&2; exit 2; }
+[ "$letter" != c ] && [ "$letter" != z ] || { echo "$0: drive $letter: is Wine's own" >&2; exit 2; }
+command -v wine >/dev/null || { echo "$0: wine is not installed" >&2; exit 1; }
+
+mkdir -p "$prefix"
+prefix=$(cd "$prefix" && pwd)
+case $path in /*) ;; *) path=$PWD/$path ;; esac
+
+# 1. The file that stands for the drive. A plain file in /dev would hide the
+# device node that appears there later.
+if [ ! -e "$path" ]; then
+    case $path in /dev/*) echo "$0: no device $path" >&2; exit 1 ;; esac
+    mkdir -p "$(dirname "$path")"
+    : >"$path"
+fi
+
+# 2 and 3. The two dosdevices entries (symbolic links, replaced when present).
+export WINEPREFIX=$prefix
+export WINEDEBUG=${WINEDEBUG:--all}
+if [ ! -d "$prefix/dosdevices" ]; then
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w || true
+fi
+[ -d "$prefix/dosdevices" ] || { echo "$0: $prefix is not a Wine prefix" >&2; exit 1; }
+root=$prefix/drive_$letter
+mkdir -p "$root"
+for entry in "$letter:" "$letter::"; do
+    if [ -e "$prefix/dosdevices/$entry" ] && [ ! -L "$prefix/dosdevices/$entry" ]; then
+        echo "$0: $prefix/dosdevices/$entry exists and is not a symbolic link" >&2
+        exit 1
+    fi
+done
+ln -sfn "$root" "$prefix/dosdevices/$letter:"
+ln -sfn "$path" "$prefix/dosdevices/$letter::"
+
+# 4. The drive type.
+wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /t REG_SZ /d cdrom /f >/dev/null 2>&1 ||
+    { echo "$0: could not write HKLM\\Software\\Wine\\Drives" >&2; exit 1; }
+
+# 5. The mount manager reads drives and types when the prefix starts.
+wineserver -w
+echo "drive ${letter^^}: is a CD-ROM drive on $path (prefix $prefix)"
