@@ -204,9 +204,9 @@ clicker press-box Yes
 capture box clicker --raw wait-box "Error opening" 30 || fail "no \"Error opening\" box"
 expect_eq "open failure box" 'Error opening: 433, Drive: \\.\D:' "$box"
 clicker press-box OK
-# The "SenseCode: " box reports GetLastError() as it stands when the box is
-# made: after the failed open and its box (Wine's MessageBoxA leaves -1 there,
-# for which FormatMessageA has no text), or after a failed DeviceIoControl.
+# The "SenseCode: " box reports the error code taken right after the call:
+# the failed open's own code (the box in between must not change it), a
+# failed DeviceIoControl's, or whatever a successful one left (Wine: -1).
 sense_box() {  # WHAT SENSE_AND_STATUS TEXT
     if [[ $3 =~ ^SenseCode:\ $2,\ Error:\ -?[0-9]+,\ (.+$'\r\n'|Format\ message\ failed\.)$ ]]; then
         log "ok: $1: $(printf '%q' "$3")"
@@ -216,6 +216,8 @@ sense_box() {  # WHAT SENSE_AND_STATUS TEXT
 }
 capture box clicker --raw wait-box "SenseCode: " 30 || fail "no \"SenseCode: \" box after the failed open"
 sense_box "then its SenseCode box" "00 00 00, 00" "$box"
+[[ $box == *"Error: 433, "* ]] && log "ok: it shows the open's own error code" ||
+    fail "the SenseCode box after the open does not show error 433: $(printf '%q' "$box")"
 clicker press-box OK
 clicker wait-window "CDRW-A100" 60 >/dev/null || die "no drive list"
 expect_eq "the drive list has E: only" "0-0-0 E: OPTIDRV CDRW-A100       1A10" "$(clicker --raw combo-items)"
