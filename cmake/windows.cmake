@@ -1,4 +1,5 @@
 enable_language(RC)
+add_compile_definitions(WINVER=0x0400 _WIN32_WINNT=0x0400 _WIN32_IE=0x0300)
 set(WIN_LINK -static -static-libgcc -static-libstdc++)
 
 file(GLOB WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/*.cpp ${CMAKE_SOURCE_DIR}/app/win/*.cpp)
@@ -22,3 +23,6 @@ foreach(src ${E2E_SOURCES})
     target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/platform/win/WinOsCalls.cpp)
   endif()
 endforeach()
+
+# The unit suite as a 32-bit Windows console program (tests/win32/run.sh runs it under Wine).
+include(${CMAKE_SOURCE_DIR}/cmake/windows-tests.cmake)

@@ -197,6 +197,9 @@ TEST_F(Catalogue, LaterIncompleteSectionIsRefusedNamingIt) {
 }
 
 TEST_F(Catalogue, LongStartDirectoryIsListed) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a Windows current directory is at most MAX_PATH long";
+#endif
     std::string deep = dir.Path() + "/" + std::string(200, 'd') + "/" + std::string(200, 'e');
     std::filesystem::create_directories(deep);
     std::ofstream(deep + "/A1LONG.BIN") << "x";
