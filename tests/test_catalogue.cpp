@@ -56,6 +56,8 @@ class Catalogue : public ::testing::Test {
     }
     void ExpectRefused(const std::string& message) {
         ASSERT_EQ(form.BoxTexts(), std::vector<std::string>{message});
+        EXPECT_EQ(form.boxes[0].kind, BoxKind::Plain);
+        EXPECT_EQ(form.boxes[0].buttons, BoxButtons::Ok);
         EXPECT_TRUE(form.quitPosted);
         EXPECT_EQ(form.exitCode, 0);
         EXPECT_TRUE(flash.Quit);
