@@ -2,8 +2,8 @@
 #include "sim/DriveFile.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -145,6 +145,13 @@ bool ReadEntry(const std::string& name, const Section& s, DriveFileEntry& d, std
     d.config.peripheralType = static_cast<uint8_t>(r.Num("PeripheralType", 5));
     d.timeoutCompleteAfterMs = r.Num("TimeoutCompleteAfterMs", 0);
     d.commandDelayMs = r.Num("CommandDelayMs", 0);
+    if (r.Has("Completion")) {
+        std::string c = Upper(r.Text("Completion"));
+        if (c == "DEFERRED")
+            d.deferredCompletion = true;
+        else if (c != "IMMEDIATE")
+            r.Fail("Completion", "immediate or deferred expected: " + r.Text("Completion"));
+    }
 
     // Fault groups: the keys below, and the same keys with a suffix 2 to 9
     // for further faults of the same kind (FailOpcode2, FailNth2, ...).
@@ -193,13 +200,18 @@ bool ReadEntry(const std::string& name, const Section& s, DriveFileEntry& d, std
     return r.ok;
 }
 
+// C streams, not file streams: the virtual layer is a Windows DLL, and the
+// runtime behind std::fstream imports functions Windows 95 and NT 4.0 lack.
 bool ReadText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return true;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    text.clear();
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
 }
 
 }  // namespace
@@ -271,8 +283,10 @@ bool WriteDriveRevision(const std::string& path, const std::string& section,
         if (lastInSection == std::string::npos) return false;  // no such section
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastInSection) + 1, newLine);
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (auto& l : lines) out << l << eol;
-    return static_cast<bool>(out);
+    std::string out;
+    for (auto& l : lines) out.append(l).append(eol);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    return std::fclose(f) == 0 && ok;
 }

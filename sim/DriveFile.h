@@ -18,6 +18,7 @@ struct DriveFileEntry {
     uint32_t timeoutCompleteAfterMs =
         0;  // TimeoutCompleteAfterMs: complete a timed-out request late (0: never)
     uint32_t commandDelayMs = 0;  // CommandDelayMs: each data transfer takes this long (slow drive)
+    bool deferredCompletion = false;  // Completion=deferred: SS_PENDING, completed from a thread
 };
 
 // Reads every [DRIVEn] section, n = 0, 1, 2, ... until the first missing

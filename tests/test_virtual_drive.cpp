@@ -295,7 +295,7 @@ TEST(DriveFile, ReadsDrivesAndFaults) {
         "TransportFailOpcode=0x25\n"
         "[drive1]\n"
         "HostAdapter=12\nTarget=0\nMedium=disc\nTimeoutOpcode=12\nTimeoutNth="
-        "2\nTimeoutCompleteAfterMs=1500\n"
+        "2\nTimeoutCompleteAfterMs=1500\nCompletion=Deferred\n"
         "FlipReadBufferNth=3\nFlipReadBufferByte=100\nFailOpcode2=00\nFailSense2=02 3A "
         "00\nFailNth2=0\n"
         "[DRIVE3]\nHostAdapter=5\n";
@@ -330,6 +330,8 @@ TEST(DriveFile, ReadsDrivesAndFaults) {
     EXPECT_EQ(b.hostAdapter, 12);
     EXPECT_EQ(b.config.medium, Medium::Disc);
     EXPECT_EQ(b.timeoutCompleteAfterMs, 1500u);
+    EXPECT_FALSE(a.deferredCompletion);
+    EXPECT_TRUE(b.deferredCompletion);
     ASSERT_EQ(b.faults.size(), 3u);
     EXPECT_EQ(b.faults[0].kind, DriveFault::Kind::Timeout);
     EXPECT_EQ(b.faults[0].opcode, 0x12);
@@ -349,6 +351,8 @@ TEST(DriveFile, RejectsMalformedValues) {
     EXPECT_NE(error.find("FlashId"), std::string::npos);
     EXPECT_FALSE(ParseDriveFile("[DRIVE0]\nMedium=cassette\n", drives, &error));
     EXPECT_FALSE(ParseDriveFile("[DRIVE0]\nTarget=one\n", drives, &error));
+    EXPECT_FALSE(ParseDriveFile("[DRIVE0]\nCompletion=later\n", drives, &error));
+    EXPECT_NE(error.find("Completion"), std::string::npos);
     EXPECT_FALSE(ReadDriveFile("/nonexistent/drives.ini", drives, &error));
 }
 

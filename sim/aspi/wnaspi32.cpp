@@ -8,11 +8,14 @@
 // appended to it (opened and closed per command, so it is complete even if
 // the program is killed).
 //
-// SC_EXEC_SCSI_CMD requests complete before SendASPI32Command returns: sense,
-// target status and SRB status are written into the request, then its event
-// (SRB_PostProc with SRB_EVENT_NOTIFY) is set. A Timeout fault leaves the
-// request pending and never signals it, unless the drive's
-// TimeoutCompleteAfterMs asks for a late completion from another thread.
+// SC_EXEC_SCSI_CMD requests complete before SendASPI32Command returns
+// (Completion=immediate), or, like real layers, the call returns SS_PENDING and
+// a thread of the layer completes the request after CommandDelayMs
+// (Completion=deferred). Either way data, sense, target status and SRB status
+// are written into the request first, then its event (SRB_PostProc with
+// SRB_EVENT_NOTIFY) is set. A Timeout fault leaves the request pending and
+// never signals it, unless the drive's TimeoutCompleteAfterMs asks for a late
+// completion, that long after the request was sent.
 #include <windows.h>
 
 #include <cstdio>
@@ -45,6 +48,8 @@ std::string g_drivePath;
 std::string g_tracePath;
 std::vector<SimDrive>* g_drives =
     nullptr;  // created on first use, kept for the life of the process
+struct Pending;
+std::vector<Pending*>* g_pending = nullptr;  // likewise
 
 struct Lock {
     Lock() { EnterCriticalSection(&g_lock); }
@@ -61,6 +66,7 @@ void LoadDrives() {
     if (g_loaded) return;
     g_loaded = true;
     g_drives = new std::vector<SimDrive>();
+    g_pending = new std::vector<Pending*>();
     g_drivePath = Env("NORVEX_SIM_DRIVES");
     g_tracePath = Env("NORVEX_SIM_TRACE");
     if (g_drivePath.empty()) return;
@@ -110,43 +116,122 @@ void Notify(SrbExecScsiCmd& srb) {
     }
 }
 
-// Requests left pending by a Timeout fault.
-struct Stranded {
+// A request the layer completes later from a thread of its own: every request
+// with Completion=deferred, and one that a Timeout fault left pending with a
+// TimeoutCompleteAfterMs. Listed while it may still be completed or aborted.
+struct Pending {
     SrbExecScsiCmd* srb;
     SimDrive* drive;
     uint8_t cdb[12];
     bool dataIn;
     uint8_t* data;
     uint32_t length;
-    DWORD delayMs;
+    bool executed;     // the drive has seen it (and timed it out)
+    DWORD waitMs;      // the thread's next sleep
+    DWORD lateMs;      // a timed-out request completes this long after it was sent (0: never)
+    bool threadOwned;  // its thread frees it; otherwise whoever unlists it does
 };
-std::vector<Stranded*>& StrandedList() {
-    static auto* list = new std::vector<Stranded*>();
-    return *list;
+std::vector<Pending*>& PendingList() {
+    return *g_pending;
 }
 
-// Completes a stranded request late: performs it and signals its event.
-DWORD WINAPI CompleteLate(void* parameter) {
-    auto* s = static_cast<Stranded*>(parameter);
-    Sleep(s->delayMs);
-    {
-        Lock lock;
-        auto& list = StrandedList();
-        bool still = false;
-        for (size_t i = 0; i < list.size(); ++i)
-            if (list[i] == s) {
-                list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
-                still = true;
-                break;
-            }
-        if (still) {
-            DriveOutcome o = s->drive->drive->Perform(s->cdb, s->dataIn, s->data, s->length);
-            CompleteSrb(*s->srb, o);
-            Notify(*s->srb);
+bool Unlist(Pending* p) {
+    auto& list = PendingList();
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i] == p) {
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+            return true;
         }
+    return false;
+}
+
+bool Listed(const Pending* p) {
+    for (const Pending* q : PendingList())
+        if (q == p) return true;
+    return false;
+}
+
+// The outcome into the request (data already moved), the event last.
+void Finish(SrbExecScsiCmd& srb, SimDrive& d, uint32_t commitsBefore, const DriveOutcome& o) {
+    if (d.drive->commitCount != commitsBefore && !g_drivePath.empty())
+        WriteDriveRevision(g_drivePath, d.entry.section, d.drive->config.revision);
+    CompleteSrb(srb, o);
+    Notify(srb);
+}
+
+DWORD WINAPI CompleteLater(void* parameter) {
+    auto* p = static_cast<Pending*>(parameter);
+    for (;;) {
+        Sleep(p->waitMs);
+        Lock lock;
+        if (!Listed(p)) break;  // aborted meanwhile
+        uint32_t commits = p->drive->drive->commitCount;
+        if (!p->executed) {
+            p->executed = true;
+            DriveOutcome o = p->drive->drive->Execute(p->cdb, p->dataIn, p->data, p->length);
+            if (o.kind == DriveOutcome::Kind::TimedOut) {
+                if (p->lateMs == 0) {  // stays pending: an abort frees it
+                    p->threadOwned = false;
+                    return 0;
+                }
+                p->waitMs = p->lateMs > p->waitMs ? p->lateMs - p->waitMs : 0;
+                continue;
+            }
+            Unlist(p);
+            Finish(*p->srb, *p->drive, commits, o);
+        } else {
+            Unlist(p);
+            Finish(*p->srb, *p->drive, commits,
+                   p->drive->drive->Perform(p->cdb, p->dataIn, p->data, p->length));
+        }
+        break;
     }
-    delete s;
+    delete p;
     return 0;
+}
+
+HINSTANCE g_self = nullptr;
+
+// The thread runs code of this module: a FreeLibrary by the program must not
+// unload it under the thread, so the module holds one reference of its own,
+// taken once and never given back.
+void PinSelf() {
+    static bool pinned = false;  // under the lock
+    if (pinned) return;
+    pinned = true;
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(g_self, path, sizeof path);
+    if (n > 0 && n < sizeof path) LoadLibraryA(path);
+}
+
+// Lists the request and starts its thread; false when no thread could be
+// made (the request then stays listed and pending, as if never completed).
+bool Defer(Pending* p) {
+    PendingList().push_back(p);
+    PinSelf();
+    DWORD id = 0;  // Windows 95 fails CreateThread without somewhere to put the id
+    HANDLE t = CreateThread(nullptr, 0, CompleteLater, p, 0, &id);
+    if (!t) {
+        p->threadOwned = false;
+        return false;
+    }
+    CloseHandle(t);
+    return true;
+}
+
+Pending* NewPending(SrbExecScsiCmd& srb, SimDrive* d, bool executed, DWORD waitMs) {
+    auto* p = new Pending{&srb,
+                          d,
+                          {},
+                          SrbDataIn(srb),
+                          srb.SRB_BufPointer,
+                          srb.SRB_BufLen,
+                          executed,
+                          waitMs,
+                          d->entry.timeoutCompleteAfterMs,
+                          true};
+    std::memcpy(p->cdb, srb.CDBByte, 12);
+    return p;
 }
 
 DWORD ExecScsiCmd(SrbExecScsiCmd& srb) {
@@ -162,45 +247,36 @@ DWORD ExecScsiCmd(SrbExecScsiCmd& srb) {
     }
     srb.SRB_Status = kSsPending;
     // A slow drive, so that a person (or a screenshot) can see the progress.
-    if (d->entry.commandDelayMs > 0 && srb.SRB_BufLen > 0) Sleep(d->entry.commandDelayMs);
+    const DWORD delay = srb.SRB_BufLen > 0 ? d->entry.commandDelayMs : 0;
+    if (d->entry.deferredCompletion) {
+        Defer(NewPending(srb, d, false, delay));
+        return kSsPending;
+    }
+    if (delay > 0) Sleep(delay);
     uint32_t commits = d->drive->commitCount;
-    const bool dataIn = SrbDataIn(srb);
-    DriveOutcome o = d->drive->Execute(srb.CDBByte, dataIn, srb.SRB_BufPointer, srb.SRB_BufLen);
+    DriveOutcome o =
+        d->drive->Execute(srb.CDBByte, SrbDataIn(srb), srb.SRB_BufPointer, srb.SRB_BufLen);
     if (o.kind == DriveOutcome::Kind::TimedOut) {
-        auto* s = new Stranded{&srb,
-                               d,
-                               {},
-                               dataIn,
-                               srb.SRB_BufPointer,
-                               srb.SRB_BufLen,
-                               d->entry.timeoutCompleteAfterMs};
-        std::memcpy(s->cdb, srb.CDBByte, 12);
-        StrandedList().push_back(s);
-        if (s->delayMs > 0) {
-            // The thread runs in this module: pin it, so a FreeLibrary cannot unload it under the
-            // thread.
-            HMODULE self = nullptr;
-            GetModuleHandleExA(
-                GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                reinterpret_cast<LPCSTR>(&CompleteLate), &self);
-            if (HANDLE t = CreateThread(nullptr, 0, CompleteLate, s, 0, nullptr))
-                CloseHandle(t);
-            else
-                s->delayMs = 0;  // no thread: stays pending
+        Pending* p = NewPending(srb, d, true, d->entry.timeoutCompleteAfterMs);
+        if (p->lateMs > 0)
+            Defer(p);
+        else {
+            p->threadOwned = false;
+            PendingList().push_back(p);
         }
         return kSsPending;  // never signalled (or only late)
     }
-    if (d->drive->commitCount != commits && !g_drivePath.empty())
-        WriteDriveRevision(g_drivePath, d->entry.section, d->drive->config.revision);
-    CompleteSrb(srb, o);
-    Notify(srb);
+    Finish(srb, *d, commits, o);
     return srb.SRB_Status;
 }
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) InitializeCriticalSection(&g_lock);
+extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        g_self = self;
+        InitializeCriticalSection(&g_lock);
+    }
     // The lock is not deleted at detach: a late-completion thread may still run.
     return TRUE;
 }
@@ -244,14 +320,12 @@ extern "C" DWORD __cdecl SendASPI32Command(void* request) {
         case kScAbortSrb: {  // SRB_Abort: SRB_ToAbort at 8
             void* target = nullptr;
             std::memcpy(&target, header + 8, sizeof target);
-            auto& list = StrandedList();
-            for (size_t i = 0; i < list.size(); ++i) {
-                if (list[i]->srb == target) {
-                    Stranded* s = list[i];
-                    list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
-                    s->srb->SRB_Status = kSsAborted;
-                    Notify(*s->srb);
-                    if (s->delayMs == 0) delete s;  // otherwise its thread frees it
+            for (Pending* p : PendingList()) {
+                if (p->srb == target) {
+                    Unlist(p);
+                    p->srb->SRB_Status = kSsAborted;
+                    Notify(*p->srb);
+                    if (!p->threadOwned) delete p;  // otherwise its thread frees it
                     break;
                 }
             }
