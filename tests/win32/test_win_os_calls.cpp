@@ -215,7 +215,10 @@ TEST(WinOsCalls, ProfileStringsAndTheCurrentDirectory) {
 }
 
 // The virtual ASPI layer beside the program, called through the cdecl entry
-// points with a real event, as the 9x transport calls a real layer.
+// points with a real event, as the 9x transport calls a real layer. The layer
+// reads its drive file once per process (it pins itself once it has deferred a
+// request), so every test here gives it the same one: 0:1 completes at once,
+// 1:1 from a thread of the layer.
 class WinOsCallsAspi : public ::testing::Test {
   protected:
     WinOsCalls os;
@@ -224,13 +227,14 @@ class WinOsCallsAspi : public ::testing::Test {
     OsProc info = nullptr;
     OsProc send = nullptr;
 
-    // The layer reads the drive file named in its environment on first use.
-    void Load(const std::string& drives) {
-        if (!drives.empty()) {
-            dir.Write("DRIVES.INI", drives);
-            ASSERT_TRUE(
-                ::SetEnvironmentVariableA("NORVEX_SIM_DRIVES", dir.File("DRIVES.INI").c_str()));
-        }
+    void SetUp() override {
+        dir.Write("DRIVES.INI",
+                  std::string("[DRIVE0]\r\nHostAdapter=0\r\nTarget=1\r\nVendor=NORVEX\r\n"
+                              "Product=CDRW-1000\r\nRevision=1A00\r\n"
+                              "[DRIVE1]\r\nHostAdapter=1\r\nTarget=1\r\nVendor=NORVEX\r\n"
+                              "Product=CDRW-1000\r\nRevision=1A00\r\nCommandDelayMs=100\r\n"
+                              "Completion=deferred\r\n"));
+        ASSERT_TRUE(::SetEnvironmentVariableA("NORVEX_SIM_DRIVES", dir.File("DRIVES.INI").c_str()));
         aspi = os.LoadLibraryA("WNASPI32.DLL");
         ASSERT_NE(aspi, nullptr) << "WNASPI32.DLL next to the test program (wnaspi32=n)";
         info = os.GetProcAddress(aspi, "GetASPI32SupportInfo");
@@ -242,45 +246,72 @@ class WinOsCallsAspi : public ::testing::Test {
         if (aspi) os.FreeLibrary(aspi);
         ::SetEnvironmentVariableA("NORVEX_SIM_DRIVES", nullptr);
     }
+
+    // Sends an INQUIRY to (ha, target) with the event to notify.
+    uint32_t SendInquiry(uint8_t ha, uint8_t target, OsHandle event, SrbExecScsiCmd& srb,
+                         uint8_t (&data)[96]) {
+        std::memset(data, 0, sizeof data);
+        srb = SrbExecScsiCmd{};
+        srb.SRB_Cmd = kScExecScsiCmd;
+        srb.SRB_HaId = ha;
+        srb.SRB_Target = target;
+        srb.SRB_Flags = 0x08 | 0x40;  // data in, event notify
+        srb.SRB_BufLen = sizeof data;
+        srb.SRB_BufPointer = data;
+        srb.SRB_SenseLen = 14;
+        srb.SRB_CDBLen = 12;
+        srb.SRB_PostProc = event;
+        srb.CDBByte[0] = 0x12;
+        srb.CDBByte[4] = sizeof data;
+        return os.CallSendASPI32Command(send, &srb);
+    }
+    static std::string Identification(const uint8_t* data) {
+        return std::string(reinterpret_cast<const char*>(data) + 8, 28);
+    }
 };
 
-TEST_F(WinOsCallsAspi, InquiryCompletesThroughTheEvent) {
-    Load(
-        "[DRIVE0]\r\nHostAdapter=0\r\nTarget=1\r\nVendor=NORVEX\r\nProduct=CDRW-1000\r\n"
-        "Revision=1A00\r\n");
+const std::string kIdentification = "NORVEX  CDRW-1000" + std::string(7, ' ') + "1A00";
+
+TEST_F(WinOsCallsAspi, SupportInfoCountsTheAdapters) {
     uint32_t support = os.CallGetASPI32SupportInfo(info);
     EXPECT_EQ((support >> 8) & 0xFF, uint32_t(kSsComp));
-    EXPECT_EQ(support & 0xFF, 1u);  // one host adapter
+    EXPECT_EQ(support & 0xFF, 2u);
+}
 
+TEST_F(WinOsCallsAspi, InquiryCompletesBeforeTheCallReturns) {
     OsHandle event = os.CreateEventA(true, false);
     ASSERT_NE(event, nullptr);
+    SrbExecScsiCmd srb;
     uint8_t data[96];
-    std::memset(data, 0, sizeof data);
-    SrbExecScsiCmd srb{};
-    srb.SRB_Cmd = kScExecScsiCmd;
-    srb.SRB_HaId = 0;
-    srb.SRB_Target = 1;
-    srb.SRB_Flags = 0x08 | 0x40;  // data in, event notify
-    srb.SRB_BufLen = sizeof data;
-    srb.SRB_BufPointer = data;
-    srb.SRB_SenseLen = 14;
-    srb.SRB_CDBLen = 12;
-    srb.SRB_PostProc = event;
-    srb.CDBByte[0] = 0x12;
-    srb.CDBByte[4] = sizeof data;
-    uint32_t sent = os.CallSendASPI32Command(send, &srb);
-    if (sent == kSsPending) {
-        EXPECT_EQ(os.WaitForSingleObject(event, 10000), kWaitObject0);
-    }
+    EXPECT_EQ(SendInquiry(0, 1, event, srb, data), uint32_t(kSsComp));
     EXPECT_EQ(srb.SRB_Status, kSsComp);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(data) + 8, 28),
-              "NORVEX  CDRW-1000" + std::string(7, ' ') + "1A00");
+    EXPECT_EQ(os.WaitForSingleObject(event, 0), kWaitObject0);  // signalled already
+    EXPECT_EQ(Identification(data), kIdentification);
     EXPECT_TRUE(os.CloseHandle(event));
 }
 
-TEST_F(WinOsCallsAspi, NoDriveFileMeansNoAdapter) {
-    Load("");
-    EXPECT_EQ((os.CallGetASPI32SupportInfo(info) >> 8) & 0xFF, 0xE8u);
+TEST_F(WinOsCallsAspi, DeferredInquiryCompletesThroughTheEventFromAnotherThread) {
+    OsHandle event = os.CreateEventA(true, false);
+    ASSERT_NE(event, nullptr);
+    SrbExecScsiCmd srb;
+    uint8_t data[96];
+    EXPECT_EQ(SendInquiry(1, 1, event, srb, data), uint32_t(kSsPending));
+    EXPECT_EQ(data[8], 0);  // the layer has not written the data area yet
+    EXPECT_EQ(os.WaitForSingleObject(event, 10000), kWaitObject0);
+    EXPECT_EQ(srb.SRB_Status, kSsComp);  // written before the event was set
+    EXPECT_EQ(Identification(data), kIdentification);
+    EXPECT_TRUE(os.CloseHandle(event));
+}
+
+TEST_F(WinOsCallsAspi, AddressWithoutADriveHasNoDevice) {
+    OsHandle event = os.CreateEventA(true, false);
+    ASSERT_NE(event, nullptr);
+    SrbExecScsiCmd srb;
+    uint8_t data[96];
+    EXPECT_EQ(SendInquiry(0, 0, event, srb, data), 0x82u);  // SS_NO_DEVICE
+    EXPECT_EQ(srb.SRB_Status, 0x82);
+    EXPECT_EQ(SendInquiry(7, 0, event, srb, data), 0x81u);  // SS_INVALID_HA
+    EXPECT_TRUE(os.CloseHandle(event));
 }
 
 }  // namespace
