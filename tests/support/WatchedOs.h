@@ -1,7 +1,7 @@
 // The simulated system with two observation points it lacks: a call at each
 // command block as it reaches the system, before it runs (so a test can look
-// at the window and the class-wide state at that moment), and the handle of
-// every CloseHandle, in order.
+// at the window and the class-wide state at that moment), the time-out of
+// every wait and the handle of every CloseHandle, in order.
 #pragma once
 #include <functional>
 #include <vector>
@@ -12,6 +12,7 @@ class WatchedOs : public SimOs {
   public:
     // record: the pass-through request; nullptr on ASPI.
     std::function<void(const uint8_t* cdb, const PassThroughRecord* record)> onCommand;
+    std::vector<uint32_t> waits;  // milliseconds
     std::vector<OsHandle> closed;
 
     bool DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t inSize, void* out,
@@ -27,6 +28,10 @@ class WatchedOs : public SimOs {
         if (onCommand && request && request->SRB_Cmd == kScExecScsiCmd)
             onCommand(request->CDBByte, nullptr);
         return SimOs::CallSendASPI32Command(entry, srb);
+    }
+    uint32_t WaitForSingleObject(OsHandle handle, uint32_t milliseconds) override {
+        waits.push_back(milliseconds);
+        return SimOs::WaitForSingleObject(handle, milliseconds);
     }
     bool CloseHandle(OsHandle handle) override {
         closed.push_back(handle);
