@@ -31,3 +31,6 @@ foreach(src ${E2E_SOURCES})
     target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/platform/win/WinOsCalls.cpp)
   endif()
 endforeach()
+
+# The unit suite as a 32-bit Windows console program (tests/win32/run.sh runs it under Wine).
+include(${CMAKE_SOURCE_DIR}/cmake/windows-tests.cmake)

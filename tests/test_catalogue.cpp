@@ -56,6 +56,8 @@ class Catalogue : public ::testing::Test {
     }
     void ExpectRefused(const std::string& message) {
         ASSERT_EQ(form.BoxTexts(), std::vector<std::string>{message});
+        EXPECT_EQ(form.boxes[0].kind, BoxKind::Plain);
+        EXPECT_EQ(form.boxes[0].buttons, BoxButtons::Ok);
         EXPECT_TRUE(form.quitPosted);
         EXPECT_EQ(form.exitCode, 0);
         EXPECT_TRUE(flash.Quit);
@@ -197,6 +199,9 @@ TEST_F(Catalogue, LaterIncompleteSectionIsRefusedNamingIt) {
 }
 
 TEST_F(Catalogue, LongStartDirectoryIsListed) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a Windows current directory is at most MAX_PATH long";
+#endif
     std::string deep = dir.Path() + "/" + std::string(200, 'd') + "/" + std::string(200, 'e');
     std::filesystem::create_directories(deep);
     std::ofstream(deep + "/A1LONG.BIN") << "x";

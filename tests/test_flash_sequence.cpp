@@ -80,7 +80,7 @@ TEST(FlashSequence, PlainImageDownloadsReadsBackThenCommits) {
 
 TEST(FlashSequence, FormatAProfileForChipDAC8) {
     FlasherRig rig;
-    rig.AddDrive(FlasherRig::Model("1A10"));  // flash id DA C8 00 00
+    VirtualDrive& drive = rig.AddDrive(FlasherRig::Model("1A10"));  // flash id DA C8 00 00
     rig.SetImage(262144);
     PutMarker(rig, 0x1100);
     rig.Start();
@@ -102,8 +102,18 @@ TEST(FlashSequence, FormatAProfileForChipDAC8) {
     EXPECT_EQ(Cdb(reads[0]), (std::vector<uint8_t>{0x3C, 1, 1, 8, 0, 0, 0, 0x01, 0x3E, 0, 0, 0}));
     EXPECT_EQ(rig.form.status, "Flash Completed.");
     EXPECT_EQ(rig.window->ProfileHeaderLength, 4u);
-    EXPECT_EQ(rig.window->ProfileCopy[0], 0xDA);
-    EXPECT_EQ(std::memcmp(rig.window->ProfileCopy.data() + 4, FlashProfileData, 314), 0);
+    // What the drive received at 0x80000: the header, then entry 0's profile, which begins
+    // with the bytes the chip table documents and is the first 314 bytes of the built-in data.
+    ASSERT_EQ(FlashProfileDataSize, 5606u);
+    const uint8_t* sent = drive.bufferMemory.data() + 0x80000;
+    const uint8_t start[12] = {0xDA, 0xC8, 0x01, 0x3A, 0x7A, 0x07,
+                               0x00, 0xFF, 0xFF, 0x00, 0x01, 0x00};
+    EXPECT_EQ(std::memcmp(sent, start, sizeof start), 0);
+    EXPECT_EQ(std::memcmp(sent + 4, FlashProfileData + 0, 314), 0);
+    EXPECT_NE(std::memcmp(sent + 4, FlashProfileData + 0x13A, 314), 0);  // not entry 1's
+    // The copy kept for the check is what was sent.
+    ASSERT_GE(rig.window->ProfileCopy.size(), 318u);
+    EXPECT_EQ(std::memcmp(rig.window->ProfileCopy.data(), sent, 318), 0);
 }
 
 TEST(FlashSequence, FormatBProfileForChipBFB6IsCheckedLocally) {
@@ -116,7 +126,14 @@ TEST(FlashSequence, FormatBProfileForChipBFB6IsCheckedLocally) {
     std::memcpy(rig.pkg.Image() + 0x4010, "DVD-ROM KVA-204", 15);
     rig.Start();
     ASSERT_TRUE(rig.window->ProfileFormatB);
+    std::vector<uint8_t> profileSent;
+    rig.os.onCommand = [&](const uint8_t* cdb, const PassThroughRecord*) {
+        if (cdb[0] == 0x3B && cdb[9] == 0x7F && cdb[3] == 0 && profileSent.empty())
+            profileSent.assign(CDDrive::DataBuffer(), CDDrive::DataBuffer() + 1280);
+    };
     std::vector<TraceEntry> t = rig.Flash();
+    rig.os.onCommand = nullptr;
+    ASSERT_EQ(profileSent.size(), 1280u);
 
     std::vector<TraceEntry> writes = Of(t, 0x3B);
     ASSERT_EQ(writes.size(), 1u + 16 + 1);  // no entry critical
@@ -125,6 +142,13 @@ TEST(FlashSequence, FormatBProfileForChipBFB6IsCheckedLocally) {
     EXPECT_EQ(Of(t, 0x3C).size(), 16u);  // no profile read-back
     EXPECT_EQ(rig.window->ProfileDataOffset, 0x2FEu);
     EXPECT_EQ(rig.form.status, "Flash Completed.");
+    // The header, then the shared profile of entries 2 and 3 from 0x2FE, cut to 1274 bytes
+    // (the image download overwrites it in the drive, so it is taken as it was sent).
+    const uint8_t* sent = profileSent.data();
+    const uint8_t start[14] = {0xBF, 0xB6, 0x00, 0x01, 0x05, 0x00, 0x02,
+                               0x2B, 0x71, 0x8F, 0x08, 0xC2, 0x00, 0xC2};
+    EXPECT_EQ(std::memcmp(sent, start, sizeof start), 0);
+    EXPECT_EQ(std::memcmp(sent + 6, FlashProfileData + 0x2FE, 1274), 0);
 }
 
 TEST(FlashSequence, ChipNotFoundSendsTheNotFoundHeaderAndSkipsTheProfileCheck) {
@@ -301,4 +325,125 @@ TEST(FlashSequence, TimedOutCommitIsAFailureNotACompletion) {
         EXPECT_EQ(CDDrive::TimeoutSeconds(), 180);
         EXPECT_NE(rig.form.combo[0].find("1A10"), std::string::npos);  // not refreshed
     }
+}
+
+// The progress bar is the transfer cursor; the commit runs at 198 of 200 under the
+// 180-second time-out, which goes back to 60 once it succeeded.
+TEST(FlashSequence, ProgressBarAndTimeOutAtEachCommand) {
+    for (bool aspi : {true, false}) {
+        SCOPED_TRACE(aspi ? "ASPI" : "pass-through");
+        FlasherRig rig(aspi);
+        rig.AddDrive(FlasherRig::Model("1A10"));
+        rig.SetImage(3 * 16384);
+        rig.Start();
+        int chunks = 0, commits = 0, refreshes = 0;
+        rig.os.onCommand = [&](const uint8_t* cdb, const PassThroughRecord* record) {
+            const FakeForm& f = rig.form;
+            int timeout = CDDrive::TimeoutSeconds();
+            if (record) {
+                EXPECT_EQ(record->Spt.TimeOutValue, uint32_t(timeout));
+            }
+            bool chunk = (cdb[0] == 0x3B && cdb[9] == 0x00) || cdb[0] == 0x3C;
+            if (chunk) {
+                ++chunks;
+                EXPECT_EQ(f.progressMin, 0);
+                EXPECT_EQ(f.progressMax, 3 * 16384);
+                EXPECT_EQ(f.progressStep, 16384);
+                EXPECT_EQ(f.progressPos, int(Get24(cdb + 3)));  // the offset is the position
+                EXPECT_EQ(f.cursor, CursorKind::Hourglass);
+                EXPECT_EQ(timeout, 60);
+            } else if (cdb[0] == 0x3B && cdb[9] == 0x80) {
+                ++commits;
+                EXPECT_EQ(f.progressMax, 200);
+                EXPECT_EQ(f.progressPos, 198);
+                EXPECT_EQ(f.progressStep, 0);
+                EXPECT_EQ(timeout, 180);
+                EXPECT_EQ(f.status, "Don't turn off the system, Flash is in progress...");
+            } else if (cdb[0] == 0x12 && commits == 1) {
+                ++refreshes;
+                EXPECT_EQ(f.progressPos, 200);
+                EXPECT_EQ(timeout, 60);
+                EXPECT_EQ(f.status, "Flash Completed.");
+            }
+        };
+        rig.Flash();
+        rig.os.onCommand = nullptr;
+        EXPECT_EQ(chunks, 6);
+        EXPECT_EQ(commits, 1);
+        EXPECT_EQ(refreshes, 1);
+        EXPECT_EQ(rig.form.status, "Flash Completed.");
+        EXPECT_EQ(rig.form.progressPos, 0);
+        EXPECT_EQ(rig.form.cursor, CursorKind::Default);
+        EXPECT_EQ(CDDrive::TimeoutSeconds(), 60);
+    }
+}
+
+TEST(FlashSequence, RefreshWithNoItemSelectedUpdatesTheFlashedDrivesItem) {
+    FlasherRig rig;
+    rig.AddDrive(FlasherRig::Model("1A10"));
+    rig.AddDrive(FlasherRig::Model("1A20"));
+    rig.SetImage(16384, "1A50");
+    rig.Start();
+    ASSERT_EQ(rig.form.combo.size(), 2u);
+    rig.form.ComboSetIndex(1);
+    rig.window->ComboBoxChange();
+    CDDrive* second = rig.window->CurrentDrive;
+    ASSERT_EQ(second, rig.window->Drives->Drives[1]);
+    rig.form.comboIndex = -1;  // typed text: no item selected at the click
+    rig.Flash();
+    ASSERT_EQ(rig.form.status, "Flash Completed.");
+    EXPECT_EQ(rig.form.combo, (std::vector<std::string>{"0-0-0  : OPTIDRV CDRW-A100       1A10",
+                                                        "0-1-0  : OPTIDRV CDRW-A100       1A50"}));
+    EXPECT_EQ(rig.form.comboIndex, 1);
+    EXPECT_EQ(rig.window->CurrentDrive, second);
+}
+
+// WriteE2 is not part of the flash; its edge cases on their own.
+class WriteE2 : public ::testing::Test {
+  protected:
+    FlasherRig rig;
+    VirtualDrive* drive = nullptr;
+    void SetUp() override {
+        drive = &rig.AddDrive(FlasherRig::Model("1A10"));
+        rig.SetImage(16384);
+        rig.Start();
+        rig.form.boxes.clear();
+    }
+    std::vector<TraceEntry> Writes() const { return Of(rig.os.trace, 0xDF); }
+};
+
+TEST_F(WriteE2, CountZeroSendsNothing) {
+    const uint8_t data[1] = {0x11};
+    EXPECT_TRUE(rig.window->WriteE2(data, 0x1234, 0));
+    EXPECT_TRUE(Writes().empty());
+    EXPECT_TRUE(rig.form.boxes.empty());
+    EXPECT_EQ(drive->eeprom[0x1234], 0xFF);
+}
+
+TEST_F(WriteE2, AddressWrapsFromFFFFToZero) {
+    const uint8_t data[2] = {0xA1, 0xB2};
+    EXPECT_TRUE(rig.window->WriteE2(data, 0xFFFF, 2));
+    std::vector<TraceEntry> w = Writes();
+    ASSERT_EQ(w.size(), 2u);
+    EXPECT_EQ(Cdb(w[0]), (std::vector<uint8_t>{0xDF, 0x0A, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xA1, 0, 0}));
+    EXPECT_EQ(Cdb(w[1]), (std::vector<uint8_t>{0xDF, 0x0A, 0, 0, 0, 0, 0, 0x00, 0x00, 0xB2, 0, 0}));
+    EXPECT_TRUE(w[1].dataIn);
+    EXPECT_EQ(w[1].length, 0u);
+    EXPECT_EQ(drive->eeprom[0xFFFF], 0xA1);
+    EXPECT_EQ(drive->eeprom[0x0000], 0xB2);
+}
+
+TEST_F(WriteE2, FailureOnTheThirdByteStopsThereWithOneBox) {
+    drive->FailWithSense(0xDF, 3, 0x03, 0x0C, 0x00);
+    const uint8_t data[5] = {1, 2, 3, 4, 5};
+    EXPECT_FALSE(rig.window->WriteE2(data, 0x0100, 5));
+    EXPECT_EQ(Writes().size(), 3u);
+    ASSERT_EQ(rig.form.boxes.size(), 1u);
+    EXPECT_EQ(rig.form.boxes[0].text.rfind("Write E2> 03 0C 00", 0), 0u) << rig.form.boxes[0].text;
+    EXPECT_EQ(rig.form.boxes[0].kind, BoxKind::Plain);
+    EXPECT_EQ(rig.form.boxes[0].buttons, BoxButtons::Ok);
+    EXPECT_EQ(drive->eeprom[0x0100], 1);
+    EXPECT_EQ(drive->eeprom[0x0101], 2);
+    EXPECT_EQ(drive->eeprom[0x0102], 0xFF);  // the failed byte was not performed
+    EXPECT_EQ(drive->eeprom[0x0103], 0xFF);
 }

@@ -35,14 +35,22 @@ TEST(PackageRecord, OwnRecordStartsWithTheKeywordAndItsNul) {
 }
 
 TEST(PackageRecord, RecordIsKeywordBlockAndImageAreaWithoutGaps) {
-    EXPECT_EQ(kKeywordSize + kPackageBlockSize, 152u);
-    EXPECT_EQ(kPackageBlockSize, 137u);
-    EXPECT_EQ(kImageAreaSize, 0x50000u);
-    EXPECT_EQ(kPackageRecordSize, 152u + 327680u);
-    TestPackage pkg;
-    PackageView view(pkg.Record());
-    EXPECT_EQ(view.Block(), pkg.Record() + 15);
-    EXPECT_EQ(view.FirmwareArea(), pkg.Record() + 152);
+    // The program's own record, read at literal offsets: the keyword and its NUL
+    // (0-14), the empty block (15-151), then the image area from 152 to 327,831,
+    // holding the template marker and zeros. A gap or a shorter area moves or
+    // cuts these bytes (and a read past the record's storage shows under ASan).
+    const uint8_t* record = PackageRecord();
+    EXPECT_EQ(std::memcmp(record, "FWBLOCK-MARKER\0", 15), 0);
+    for (size_t i = 15; i < 152; ++i) ASSERT_EQ(record[i], 0) << "block byte " << i;
+    EXPECT_EQ(std::memcmp(record + 152, "TMPL", 4), 0);
+    for (size_t i = 156; i < 327832; ++i) ASSERT_EQ(record[i], 0) << "image byte " << i;
+    EXPECT_EQ(kPackageRecordSize, 327832u);
+
+    PackageView view(record);
+    EXPECT_EQ(view.Block(), record + 15);
+    EXPECT_EQ(view.FirmwareArea(), record + 152);
+    EXPECT_TRUE(view.IsTemplate());
+    EXPECT_EQ(view.ImageSize(), 0u);  // block bytes 133-136 of the empty block
 }
 
 TEST(PackageLayout, EachFieldIsReadAtItsOffset) {

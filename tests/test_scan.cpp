@@ -4,6 +4,7 @@
 #include "drive/CDDrives.h"
 #include "sim/SimOs.h"
 #include "tests/support/FakeForm.h"
+#include "tests/support/WatchedOs.h"
 
 namespace {
 
@@ -255,17 +256,26 @@ TEST_F(Scan, TeardownBringsTheCountToZeroAndKeepsTheLayer) {
     EXPECT_EQ(os.CountCalls("FreeLibrary"), 0u);
 }
 
-TEST_F(Scan, NtTeardownClosesEveryDevice) {
-    os.platformId = kPlatformWin32Nt;
-    os.AddCdrom('D');
-    os.AddCdrom('E');
+TEST_F(Scan, NtTeardownClosesEveryDeviceFromTheLastSlotDown) {
+    WatchedOs watched;
+    CDDrive::Attach(&watched, &form);
+    watched.platformId = kPlatformWin32Nt;
+    watched.AddCdrom('D');
+    watched.AddCdrom('E');
+    watched.AddCdrom('G');
+    std::vector<OsHandle> slots;
     {
         CDDrives drives;
-        EXPECT_EQ(os.OpenDevices(), 2u);
+        ASSERT_EQ(drives.Count(), 3);
+        EXPECT_EQ(watched.OpenDevices(), 3u);
+        for (int i = 0; i < 3; ++i) slots.push_back(drives.Drives[i]->DeviceHandle);
+        watched.closed.clear();
     }
-    EXPECT_EQ(os.OpenDevices(), 0u);
+    EXPECT_EQ(watched.closed, (std::vector<OsHandle>{slots[2], slots[1], slots[0]}));
+    EXPECT_EQ(watched.OpenDevices(), 0u);
     EXPECT_EQ(CDDrive::LoadedDriveCount(), 0);
-    EXPECT_EQ(os.badCalls, 0u);
+    EXPECT_EQ(watched.badCalls, 0u);
+    CDDrive::Attach(&os, &form);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // timed out).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -11,6 +12,7 @@
 #include "drive/DriveDataBuffer.h"
 #include "sim/SimOs.h"
 #include "tests/support/FakeForm.h"
+#include "tests/support/WatchedOs.h"
 
 namespace {
 
@@ -352,6 +354,23 @@ TEST_F(Transport, UnusableLayerIsReleasedWithoutABox) {
 // ---- class-wide state ----------------------------------------------------------------
 
 TEST_F(Transport, ClassWideStateStartsAtItsStartValues) {
+    // Move every piece away from its start value first, so the values below are
+    // the ones a start (Attach) gives, not leftovers that happen to match.
+    os.platformId = kPlatformWin32Nt;
+    os.AddCdrom('E');
+    os.FailOpen('F', 5);
+    CDDrive failed('F', 0, 0, 0);  // the failed open turns error reports on
+    CDDrive loaded('E', 0, 0, 0);
+    CDDrive::SetTimeout(180);
+    CDDrive::SetDataBuffer(buffer.bytes, sizeof buffer.bytes);
+    ASSERT_TRUE(CDDrive::UsePassThrough());
+    ASSERT_TRUE(CDDrive::ReportErrors());
+    ASSERT_EQ(CDDrive::LoadedDriveCount(), 1);
+    ASSERT_EQ(CDDrive::LoadState(), 0);
+
+    SimOs fresh;
+    FakeForm freshForm;
+    CDDrive::Attach(&fresh, &freshForm);
     EXPECT_EQ(CDDrive::LoadState(), 'c');
     EXPECT_EQ(CDDrive::TimeoutSeconds(), 60);
     EXPECT_FALSE(CDDrive::UsePassThrough());
@@ -359,6 +378,7 @@ TEST_F(Transport, ClassWideStateStartsAtItsStartValues) {
     EXPECT_EQ(CDDrive::LoadedDriveCount(), 0);
     EXPECT_EQ(CDDrive::DataBuffer(), nullptr);
     EXPECT_EQ(CDDrive::DataBufferLength(), 0u);
+    CDDrive::Attach(&os, &form);
 }
 
 TEST_F(Transport, InitTransportInstallsTheInternalBuffer) {
@@ -402,10 +422,33 @@ TEST_F(Transport, InquiryMovesDataThroughTheIdentifyBufferOnly) {
 TEST_F(Transport, TimeoutGoesToBothTransports) {
     NtDrive();
     CDDrive nt('E', 0, 0, 0);
+    nt.Execute(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0);
+    EXPECT_EQ(os.lastPassThroughIn.Spt.TimeOutValue, 60u);
     CDDrive::SetTimeout(180);
     nt.Execute(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0);
     EXPECT_EQ(os.lastPassThroughIn.Spt.TimeOutValue, 180u);
     EXPECT_EQ(CDDrive::TimeoutSeconds(), 180);
+
+    // ASPI: the time-out is the wait for the request's event, the longest wait of
+    // each timed-out command (earlier parked requests are only polled).
+    WatchedOs nine;
+    CDDrive::Attach(&nine, &form);
+    nine.platformId = kPlatformWin32Windows;
+    VirtualDrive& d = nine.AddAspiDrive(0, 0);
+    CDDrive aspi(' ', 0, 0, 0);
+    ASSERT_EQ(CDDrive::LoadState(), 0);
+    d.TimeOut(0x00, 1);
+    d.TimeOut(0x00, 2);
+    nine.waits.clear();
+    aspi.Execute(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0);
+    ASSERT_FALSE(nine.waits.empty());
+    EXPECT_EQ(*std::max_element(nine.waits.begin(), nine.waits.end()), 60000u);
+    CDDrive::SetTimeout(180);
+    nine.waits.clear();
+    aspi.Execute(0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0);
+    ASSERT_FALSE(nine.waits.empty());
+    EXPECT_EQ(*std::max_element(nine.waits.begin(), nine.waits.end()), 180000u);
+    CDDrive::Attach(&os, &form);
 }
 
 // ---- ASPI completion ----------------------------------------------------------------------
@@ -541,6 +584,31 @@ TEST_F(Transport, AspiTeardownReleasesTheLayerOnlyWhenTheCountIsZero) {
     EXPECT_EQ(os.moduleReferences, 2);
     EXPECT_EQ(CDDrive::LoadedDriveCount(), 0);
     EXPECT_EQ(os.CountCalls("FreeLibrary"), 0u);
+
+    // A teardown that finds the count at 0 releases the layer it loaded, once: drives
+    // that outlive a restart of the class-wide state (the count starts at 0 again)
+    // are torn down after the count has come back to 0.
+    SimOs nine;
+    CDDrive::Attach(&nine, &form);
+    nine.platformId = kPlatformWin32Windows;
+    nine.AddAspiDrive(0, 0);
+    auto* first = new CDDrive(' ', 0, 0, 0);
+    auto* second = new CDDrive(' ', 0, 0, 0);
+    CDDrive::Attach(&nine, &form);  // count 0, no layer
+    {
+        CDDrive d(' ', 0, 0, 0);  // loads the layer again
+        EXPECT_EQ(nine.moduleReferences, 2);
+        EXPECT_EQ(CDDrive::LoadedDriveCount(), 1);
+    }  // count 1 at its teardown: lowered to 0, the layer kept
+    EXPECT_EQ(nine.CountCalls("FreeLibrary"), 0u);
+    delete first;  // count 0: the layer is released
+    EXPECT_EQ(nine.CountCalls("FreeLibrary"), 1u);
+    EXPECT_EQ(nine.moduleReferences, 1);
+    delete second;  // count 0, but no layer loaded any more: nothing freed twice
+    EXPECT_EQ(nine.CountCalls("FreeLibrary"), 1u);
+    EXPECT_EQ(CDDrive::LoadedDriveCount(), 0);
+    EXPECT_EQ(nine.badCalls, 0u);
+    CDDrive::Attach(&os, &form);
 }
 
 TEST_F(Transport, ADriveThatNeverLoadedChangesNoCount) {

@@ -1,8 +1,6 @@
 // The virtual drive, its fault injection, the drive file and the trace line.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +10,7 @@
 #include "sim/AspiService.h"
 #include "sim/DriveFile.h"
 #include "sim/VirtualDrive.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -358,8 +357,8 @@ TEST(DriveFile, RejectsMalformedValues) {
 }
 
 TEST(DriveFile, WritesTheNewRevisionBack) {
-    auto path = std::filesystem::temp_directory_path() /
-                ("drivefile-" + std::to_string(::getpid()) + ".ini");
+    TempDir dir;
+    std::filesystem::path path = dir.File("drives.ini");
     {
         std::ofstream out(path, std::ios::binary);
         out << "[DRIVE0]\r\nHostAdapter=0\r\nRevision=1A00\r\n\r\n[DRIVE1]\r\nHostAdapter="
@@ -379,7 +378,6 @@ TEST(DriveFile, WritesTheNewRevisionBack) {
     ASSERT_TRUE(ReadDriveFile(path.string(), drives));
     EXPECT_EQ(drives[0].config.revision, "1B20");
     EXPECT_EQ(drives[1].config.revision, "2C00");
-    std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 # The flasher under Wine: with no optical drive (NT family) it ends with the
 # "Can't find ATAPI Drive !" box; in 9x mode, through the virtual ASPI layer,
 # it lists exactly the eligible virtual drives, flashes one to "Flash
-# Completed.", and a second run finds that drive already up to date.
+# Completed.", and a second run finds that drive already up to date; one
+# fault in each command the flash judges stops it with that command's box and
+# sends no commit. The 9x runs go through the layer in both completion modes:
+# immediate (completed before SendASPI32Command returns) and deferred
+# (SS_PENDING, completed later from a thread of the layer).
 . "$(dirname "$0")/lib.sh"
 e2e_setup
 
@@ -22,8 +26,14 @@ make_image() {  # FILE
     fi
 }
 
-make_flasher() {  # DIR NAME
-    make_image "$1/1A50.BIN"
+make_flasher() {  # DIR NAME [LAYOUT]
+    if [ -n "${3:-}" ]; then
+        [ -x "$MKFW" ] || die "no $MKFW (build the native tools first)"
+        "$MKFW" "$1/1A50.BIN" --size 262144 --ident "OPTIDRV CDRW-A100       " --revision 1A50 \
+            --layout "$3" >/dev/null
+    else
+        make_image "$1/1A50.BIN"
+    fi
     "$NFPACK" "$WIN_BUILD/norvexflash.exe" "$1/1A50.BIN" "$1/$2" --model CDRW-A100 \
         --inquiry "OPTIDRV CDRW-A100" --range 1A00-1A99 --vendor OPTIDRV --note "" >/dev/null \
         || die "nfpack could not write the flasher"
@@ -48,11 +58,26 @@ else
 fi
 stop_program
 
-echo "9x family, virtual ASPI layer: drive list and flash"
-dir=$(workdir flasher-9x)
-make_flasher "$dir" FLASH9X.EXE
-cp "$DLL" "$dir/WNASPI32.DLL"
-cat >"$dir/drives.ini" <<'INI'
+# The layer's settings for the 9x runs.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"
+use_drive_file() {  # DIR
+    export NORVEX_SIM_DRIVES="$(winepath -w "$1/drives.ini")"
+    export NORVEX_SIM_TRACE="$(winepath -w "$1/trace.txt")"
+}
+
+run_flasher() {  # EXE
+    start_program "$1"
+    clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
+    clicker press-box Yes
+    clicker wait-window "CDRW-A100" 60 >/dev/null || die "no drive list"
+}
+
+flash_9x() {  # COMPLETION
+    echo "9x family, virtual ASPI layer ($1 completion): drive list and flash"
+    dir=$(workdir "flasher-9x-$1")
+    make_flasher "$dir" FLASH9X.EXE
+    cp "$DLL" "$dir/WNASPI32.DLL"
+    cat >"$dir/drives.ini" <<'INI'
 [DRIVE0]
 HostAdapter=0
 Target=0
@@ -80,76 +105,72 @@ Product=CDRW-A100
 Revision=1A20
 Medium=none
 INI
-set_win98 FLASH9X.EXE
-export NORVEX_SIM_DRIVES="$(winepath -w "$dir/drives.ini")"
-export NORVEX_SIM_TRACE="$(winepath -w "$dir/trace.txt")"
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"
+    sed -i "/^\[DRIVE[0-9]*\]/a Completion=$1" "$dir/drives.ini"
+    set_win98 FLASH9X.EXE
+    use_drive_file "$dir"
 
-run_flasher() {
-    start_program "$dir/FLASH9X.EXE"
-    clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
-    clicker press-box Yes
-    clicker wait-window "CDRW-A100" 60 >/dev/null || die "no drive list"
+    run_flasher "$dir/FLASH9X.EXE"
+    items=$(clicker --raw combo-items)
+    expect_eq "eligible drives listed" $'0-1-0  : OPTIDRV CDRW-A100       1A10\n1-0-0  : OPTIDRV CDRW-A100       1A20' "$items"
+    expect_eq "caption" "OPTIDRV Flash Utility V1.048A CDRW-A100" "$(clicker --raw caption)"
+    screenshot "flasher-drive-list-$1"
+
+    : >"$dir/trace.txt"
+    clicker press-button
+    if clicker --raw wait-box "Update FW:1A10 to FW:1A50" 30 >/dev/null; then
+        clicker press-box Yes
+        # The window answers no questions while it flashes; the screen shows the progress.
+        sleep 2
+        screenshot "flasher-in-progress-$1"
+        if clicker --raw wait-status "Flash Completed." 120 >/dev/null; then
+            sleep 0.5
+            screenshot "flasher-completed-$1"
+            expect_eq "list entry refreshed in place" \
+                $'0-1-0  : OPTIDRV CDRW-A100       1A50\n1-0-0  : OPTIDRV CDRW-A100       1A20' \
+                "$(clicker --raw combo-items)"
+            expect_eq "same item selected" 0 "$(clicker --raw combo-index)"
+            expect_eq "progress bar empty" 0 "$(clicker --raw progress)"
+        else
+            fail "no \"Flash Completed.\" (status: $(clicker --raw status))"
+            screenshot "flasher-flash-failed-$1"
+        fi
+    else
+        fail "no update prompt"
+    fi
+
+    # The trace holds the whole sequence, in order, on drive 0:1 only.
+    {
+        echo "0:1 1B 00 00 00 03 00 00 00 00 00 00 00 in 0"
+        for _ in 1 2 3; do echo "0:1 00 00 00 00 00 00 00 00 00 00 00 00 in 0"; done
+        echo "0:1 4E 00 00 00 00 00 00 00 00 00 00 00 in 0"
+        echo "0:1 1B 00 00 00 00 00 00 00 00 00 00 00 in 0"
+        for op in "3B 05 01" "3C 01 01"; do
+            dir_word=out
+            [ "$op" = "3C 01 01" ] && dir_word=in
+            for k in $(seq 0 15); do
+                printf '0:1 %s %02X %02X 00 00 40 00 00 00 00 %s 16384\n' "$op" $((k / 4)) $(((k % 4) * 64)) "$dir_word"
+            done
+        done
+        echo "0:1 3B 05 01 00 00 00 00 00 00 80 00 00 in 16"
+        echo "0:1 12 00 00 00 80 00 00 00 00 00 00 00 in 128"
+    } >"$dir/trace.expected"
+    if diff -u "$dir/trace.expected" "$dir/trace.txt" >"$dir/trace.diff"; then
+        log "ok: trace shows the whole command sequence"
+    else
+        fail "trace differs from the expected sequence (see $dir/trace.diff)"
+        head -20 "$dir/trace.diff" >&2
+    fi
+    expect_eq "revision written back to the drive file" "Revision=1A50" "$(sed -n '/^\[DRIVE1\]/,/^\[/p' "$dir/drives.ini" | grep '^Revision=')"
+    clicker close >/dev/null || true
+    wait_program 30 || fail "flasher did not end after closing"
+    stop_program
 }
 
-run_flasher
-items=$(clicker --raw combo-items)
-expect_eq "eligible drives listed" $'0-1-0  : OPTIDRV CDRW-A100       1A10\n1-0-0  : OPTIDRV CDRW-A100       1A20' "$items"
-expect_eq "caption" "OPTIDRV Flash Utility V1.048A CDRW-A100" "$(clicker --raw caption)"
-screenshot flasher-drive-list
-
-: >"$dir/trace.txt"
-clicker press-button
-if clicker --raw wait-box "Update FW:1A10 to FW:1A50" 30 >/dev/null; then
-    clicker press-box Yes
-    # The window answers no questions while it flashes; the screen shows the progress.
-    sleep 2
-    screenshot flasher-in-progress
-    if clicker --raw wait-status "Flash Completed." 120 >/dev/null; then
-        sleep 0.5
-        screenshot flasher-completed
-        expect_eq "list entry refreshed in place" \
-            $'0-1-0  : OPTIDRV CDRW-A100       1A50\n1-0-0  : OPTIDRV CDRW-A100       1A20' \
-            "$(clicker --raw combo-items)"
-        expect_eq "same item selected" 0 "$(clicker --raw combo-index)"
-        expect_eq "progress bar empty" 0 "$(clicker --raw progress)"
-    else
-        fail "no \"Flash Completed.\" (status: $(clicker --raw status))"
-        screenshot flasher-flash-failed
-    fi
-else
-    fail "no update prompt"
-fi
-
-# The trace holds the whole sequence, in order, on drive 0:1 only.
-{
-    echo "0:1 1B 00 00 00 03 00 00 00 00 00 00 00 in 0"
-    for _ in 1 2 3; do echo "0:1 00 00 00 00 00 00 00 00 00 00 00 00 in 0"; done
-    echo "0:1 4E 00 00 00 00 00 00 00 00 00 00 00 in 0"
-    echo "0:1 1B 00 00 00 00 00 00 00 00 00 00 00 in 0"
-    for op in "3B 05 01" "3C 01 01"; do
-        dir_word=out
-        [ "$op" = "3C 01 01" ] && dir_word=in
-        for k in $(seq 0 15); do
-            printf '0:1 %s %02X %02X 00 00 40 00 00 00 00 %s 16384\n' "$op" $((k / 4)) $(((k % 4) * 64)) "$dir_word"
-        done
-    done
-    echo "0:1 3B 05 01 00 00 00 00 00 00 80 00 00 in 16"
-    echo "0:1 12 00 00 00 80 00 00 00 00 00 00 00 in 128"
-} >"$dir/trace.expected"
-if diff -u "$dir/trace.expected" "$dir/trace.txt" >"$dir/trace.diff"; then
-    log "ok: trace shows the whole command sequence"
-else
-    fail "trace differs from the expected sequence (see $dir/trace.diff)"
-    head -20 "$dir/trace.diff" >&2
-fi
-expect_eq "revision written back to the drive file" "Revision=1A50" "$(sed -n '/^\[DRIVE1\]/,/^\[/p' "$dir/drives.ini" | grep '^Revision=')"
-clicker close >/dev/null || true
-wait_program 30 || fail "flasher did not end after closing"
-stop_program
+flash_9x immediate
+flash_9x deferred
 
 echo "9x family: second run finds the drive up to date"
-run_flasher
+run_flasher "$dir/FLASH9X.EXE"
 clicker press-button
 if text=$(clicker --raw wait-box "aready the most updated" 30); then
     expect_eq "up-to-date box" $'\nWARNING:\n\nYour drive FW:1A50 is aready the most updated ?' "$text"
@@ -161,4 +182,64 @@ fi
 clicker close >/dev/null || true
 wait_program 30 || fail "flasher did not end"
 stop_program
+
+# One fault in each command the flash judges, in both completion modes: the
+# command's own box, the phase's failure suffix, and no commit (the commit's
+# own fault: "Flash Fail." and the revision kept). The image has profile
+# layout A, so the flash ID, the profile write, entry critical and the profile
+# read-back are sent too.
+fault_run() {  # COMPLETION NAME KEYS BOX_PREFIX STATUS_SUFFIX COMMITS
+    local mode=$1 name=$2 keys=$3 prefix=$4 suffix=$5 commits=$6 text
+    : >"$fdir/trace.txt"
+    {
+        printf '[DRIVE0]\nHostAdapter=0\nTarget=0\nVendor=OPTIDRV\nProduct=CDRW-A100\n'
+        printf 'Revision=1A10\nFlashId=DA C8 00 00\nMedium=none\nCompletion=%s\n' "$mode"
+        printf '%s\n' $keys | tr '_' ' '  # FailSense=03_0C_00: blanks in a value
+    } >"$fdir/drives.ini"
+    run_flasher "$fdir/FAULT9X.EXE"
+    clicker press-button
+    if clicker --raw wait-box "Update FW:1A10 to FW:1A50" 30 >/dev/null; then
+        clicker press-box Yes
+        if text=$(clicker --raw wait-box "$prefix" 60); then
+            [[ $text == "$prefix"* ]] && log "ok: $mode $name: box \"${text%%$'\n'*}\"" \
+                || fail "$mode $name: box \"$text\" does not start with \"$prefix\""
+            clicker press-box OK
+            clicker --raw wait-status "$suffix" 10 >/dev/null \
+                || fail "$mode $name: status \"$(clicker --raw status)\" lacks \"$suffix\""
+        else
+            fail "$mode $name: no \"$prefix\" box (status: $(clicker --raw status))"
+            screenshot "flasher-fault-$mode-$name"
+        fi
+    else
+        fail "$mode $name: no update prompt"
+    fi
+    clicker close >/dev/null || true
+    wait_program 30 || fail "$mode $name: flasher did not end"
+    stop_program
+    expect_eq "$mode $name: commits sent" "$commits" \
+        "$(tr -d '\r' <"$fdir/trace.txt" | grep -c '^0:0 3B 05 01 00 00 00 00 00 00 80 00 00 ' || true)"
+    expect_eq "$mode $name: revision kept" "Revision=1A10" "$(grep '^Revision=' "$fdir/drives.ini" | tr -d '\r')"
+}
+
+fdir=$(workdir flasher-faults)
+make_flasher "$fdir" FAULT9X.EXE a
+cp "$DLL" "$fdir/WNASPI32.DLL"
+set_win98 FAULT9X.EXE
+# Without a window manager (Xvfb) Wine waits up to 2 s for one each time a box
+# closes; windows it does not hand to a manager skip that wait.
+wine reg add 'HKCU\Software\Wine\AppDefaults\FAULT9X.EXE\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+use_drive_file "$fdir"
+for mode in immediate deferred; do
+    echo "9x family, $mode completion: one fault per judged command"
+    s="FailSense=03_0C_00"
+    fault_run $mode flash-id "FailOpcode=DF FailByte=1 FailValue=11 $s" "Read Flash ID> " ", Fail! " 0
+    fault_run $mode profile-write "FailOpcode=3B FailByte=3 FailValue=08 $s" "Write Profile> " ", Fail! " 0
+    fault_run $mode chunk-write "FailOpcode=3B FailByte=4 FailValue=40 FailNth=2 $s" "Write Buffer> " ", Fail! " 0
+    fault_run $mode entry-critical "FailOpcode=3B FailByte=9 FailValue=7F FailNth=2 $s" "Entry critical> " ", Fail! " 0
+    fault_run $mode profile-read "FailOpcode=3C FailByte=3 FailValue=08 $s" "Read Profile> " ", Valid Profile Fail!" 0
+    fault_run $mode chunk-read "FailOpcode=3C FailByte=4 FailValue=80 $s" "Read Buffer> " ", Read Fail! " 0
+    fault_run $mode chunk-compare "FlipReadBufferNth=5 FlipReadBufferByte=100" "Compare BIN and DRAM fail!" \
+        ", Compare BIN and DRAM Fail! " 0
+    fault_run $mode commit "FailOpcode=3B FailByte=9 FailValue=80 $s" "Write Buffer> " "Flash Fail." 1
+done
 finish

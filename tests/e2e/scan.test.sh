@@ -4,7 +4,8 @@
 # drive file of three drives; the trace shows the 40 probes of the ASPI scan;
 # a flash commit writes the new revision back into the drive file; a timed-out
 # INQUIRY that the layer completes late drops its drive and harms nothing;
-# without the DLL the missing-layer box comes 40 times.
+# without the DLL the missing-layer box comes 40 times. The runs with the
+# layer go through both of its completion modes (immediate, deferred).
 #
 # Standalone or from tests/e2e/run.sh. Environment: NORVEX_WIN_BUILD (default
 # build/win), NORVEX_WINEPREFIX (default build/e2e/wineprefix).
@@ -43,9 +44,15 @@ run_scancheck() {  # DLL_OVERRIDE [ENV=VALUE...]
     tr -d '\r' <"$WORK/out.raw" >"$WORK/out.txt"
 }
 
-# ---- three drives ---------------------------------------------------------------
-echo "scan: three virtual drives"
-cat >"$WORK/drives.ini" <<'EOF'
+# Gives every drive of a drive file the completion mode of this pass.
+with_completion() {  # FILE
+    sed -i "/^\[DRIVE[0-9]*\]/a Completion=$mode" "$1"
+}
+
+for mode in immediate deferred; do
+    # ---- three drives ---------------------------------------------------------------
+    echo "scan: three virtual drives ($mode completion)"
+    cat >"$WORK/drives.ini" <<'EOF'
 ; three virtual drives on the ASPI bus
 [DRIVE0]
 HostAdapter=0
@@ -68,42 +75,43 @@ Vendor=OPTIDRV
 Product=CDRW-A100
 Revision=1A50
 EOF
-rm -f "$WORK/trace.txt"
-if run_scancheck n,b NORVEX_SIM_DRIVES="$(winpath "$WORK/drives.ini")" \
-    NORVEX_SIM_TRACE="$(winpath "$WORK/trace.txt")" NORVEX_SCANCHECK_FLASH=1B20; then
-    expected="0-1-0  : NORVEX  CDRW-1000       1A00
+    with_completion "$WORK/drives.ini"
+    rm -f "$WORK/trace.txt"
+    if run_scancheck n,b NORVEX_SIM_DRIVES="$(winpath "$WORK/drives.ini")" \
+        NORVEX_SIM_TRACE="$(winpath "$WORK/trace.txt")" NORVEX_SCANCHECK_FLASH=1B20; then
+        expected="0-1-0  : NORVEX  CDRW-1000       1A00
 1-0-0  : OPTIDRV DVDRW-B200      2B10
 12-1-0  : OPTIDRV CDRW-A100       1A50
 flashed: written committed 0-1-0  : NORVEX  CDRW-1000       1B20
 # drives: 3, transport: ASPI, LoadState: 0x63"
-    expect_eq "listed drives" "$expected" "$(cat "$WORK/out.txt")"
+        expect_eq "$mode: listed drives" "$expected" "$(cat "$WORK/out.txt")"
 
-    # The trace: the 40 probes of the scan in order, then the three DisplayLine
-    # INQUIRYs, the download, the commit and the fresh INQUIRY.
-    expected=""
-    for ha in $(seq 0 19); do
-        for t in 0 1; do expected+="$ha:$t 12 00 00 00 80 00 00 00 00 00 00 00 in 128"$'\n'; done
-    done
-    for a in 0:1 1:0 12:1; do expected+="$a 12 00 00 00 80 00 00 00 00 00 00 00 in 128"$'\n'; done
-    expected+="0:1 3B 05 01 00 00 00 00 40 00 00 00 00 out 16384"$'\n'
-    expected+="0:1 3B 05 01 00 00 00 00 00 00 80 00 00 in 16"$'\n'
-    expected+="0:1 12 00 00 00 80 00 00 00 00 00 00 00 in 128"
-    if [ -f "$WORK/trace.txt" ]; then
-        expect_eq "trace of command blocks" "$expected" "$(tr -d '\r' <"$WORK/trace.txt")"
+        # The trace: the 40 probes of the scan in order, then the three DisplayLine
+        # INQUIRYs, the download, the commit and the fresh INQUIRY.
+        expected=""
+        for ha in $(seq 0 19); do
+            for t in 0 1; do expected+="$ha:$t 12 00 00 00 80 00 00 00 00 00 00 00 in 128"$'\n'; done
+        done
+        for a in 0:1 1:0 12:1; do expected+="$a 12 00 00 00 80 00 00 00 00 00 00 00 in 128"$'\n'; done
+        expected+="0:1 3B 05 01 00 00 00 00 40 00 00 00 00 out 16384"$'\n'
+        expected+="0:1 3B 05 01 00 00 00 00 00 00 80 00 00 in 16"$'\n'
+        expected+="0:1 12 00 00 00 80 00 00 00 00 00 00 00 in 128"
+        if [ -f "$WORK/trace.txt" ]; then
+            expect_eq "$mode: trace of command blocks" "$expected" "$(tr -d '\r' <"$WORK/trace.txt")"
+        else
+            fail "$mode: no trace file written"
+        fi
+        expect_eq "$mode: new revision written back to the drive file" "Revision=1B20" \
+            "$(sed -n '/^\[DRIVE0\]/,/^\[/p' "$WORK/drives.ini" | grep '^Revision=' | tr -d '\r')"
+        expect_eq "$mode: other drives keep their revision" "Revision=2B10" \
+            "$(sed -n '/^\[DRIVE1\]/,/^\[/p' "$WORK/drives.ini" | grep '^Revision=' | tr -d '\r')"
     else
-        fail "no trace file written"
+        fail "$mode: scancheck did not run with the virtual layer"
     fi
-    expect_eq "new revision written back to the drive file" "Revision=1B20" \
-        "$(sed -n '/^\[DRIVE0\]/,/^\[/p' "$WORK/drives.ini" | grep '^Revision=' | tr -d '\r')"
-    expect_eq "other drives keep their revision" "Revision=2B10" \
-        "$(sed -n '/^\[DRIVE1\]/,/^\[/p' "$WORK/drives.ini" | grep '^Revision=' | tr -d '\r')"
-else
-    fail "scancheck did not run with the virtual layer"
-fi
 
-# ---- a timed-out INQUIRY that completes late ----------------------------------------
-echo "scan: an INQUIRY times out and the layer completes it late"
-cat >"$WORK/late.ini" <<'EOF'
+    # ---- a timed-out INQUIRY that completes late ----------------------------------------
+    echo "scan: an INQUIRY times out and the layer completes it late ($mode completion)"
+    cat >"$WORK/late.ini" <<'EOF'
 [DRIVE0]
 HostAdapter=0
 Target=0
@@ -120,15 +128,17 @@ Vendor=NORVEX
 Product=CDRW-1000
 Revision=1A00
 EOF
-if run_scancheck n,b NORVEX_SIM_DRIVES="$(winpath "$WORK/late.ini")" NORVEX_SCANCHECK_TIMEOUT=1 \
-    NORVEX_SCANCHECK_LINGER_MS=2500; then
-    expected="0-1-0  : NORVEX  CDRW-1000       1A00
+    with_completion "$WORK/late.ini"
+    if run_scancheck n,b NORVEX_SIM_DRIVES="$(winpath "$WORK/late.ini")" NORVEX_SCANCHECK_TIMEOUT=1 \
+        NORVEX_SCANCHECK_LINGER_MS=2500; then
+        expected="0-1-0  : NORVEX  CDRW-1000       1A00
 again: 0-1-0  : NORVEX  CDRW-1000       1A00
 # drives: 1, transport: ASPI, LoadState: 0x63"
-    expect_eq "the timed-out drive is dropped, the other one keeps working" "$expected" "$(cat "$WORK/out.txt")"
-else
-    fail "scancheck did not survive the late completion"
-fi
+        expect_eq "$mode: the timed-out drive is dropped, the other one keeps working" "$expected" "$(cat "$WORK/out.txt")"
+    else
+        fail "$mode: scancheck did not survive the late completion"
+    fi
+done
 
 # ---- no ASPI layer ----------------------------------------------------------------------
 echo "scan: WNASPI32.DLL missing"

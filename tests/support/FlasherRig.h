@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "app/FlashForm.h"
-#include "sim/SimOs.h"
 #include "FakeForm.h"
 #include "TestPackage.h"
+#include "WatchedOs.h"
 
 struct FlasherRig {
-    SimOs os;
+    WatchedOs os;
     FakeForm form;
     TestPackage pkg;
     std::unique_ptr<TFlashForm> window;

@@ -1,9 +1,8 @@
 // A fresh directory per test, removed afterwards, with small file helpers.
 #pragma once
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,11 +11,20 @@
 
 class TempDir {
   public:
+    // mkdtemp's pattern by hand, as Windows has no mkdtemp.
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "norvex-XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        path_ = mkdtemp(name.data());
+        std::random_device seed;
+        std::mt19937 random(seed());
+        for (;;) {
+            std::filesystem::path name = std::filesystem::temp_directory_path() /
+                                         ("norvex-" + std::to_string(random() % 100000000u));
+            std::error_code ec;
+            if (std::filesystem::create_directory(name, ec)) {
+                path_ = name.string();
+                return;
+            }
+            if (ec) std::abort();
+        }
     }
     ~TempDir() {
         std::error_code ec;

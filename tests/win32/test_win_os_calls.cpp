@@ -1,0 +1,317 @@
+// WinOsCalls against the real Win32 calls (the Windows test program only):
+// what the drive layer and the catalogue rely on from each of them.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "drive/ScsiRequests.h"
+#include "platform/win/WinOsCalls.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+// Sets an event from another thread after a pause, as an ASPI layer does.
+DWORD WINAPI SetLater(LPVOID event) {
+    ::Sleep(50);
+    ::SetEvent(static_cast<HANDLE>(event));
+    return 0;
+}
+
+TEST(WinOsCalls, ManualResetEventWaitsAndResets) {
+    WinOsCalls os;
+    OsHandle event = os.CreateEventA(true, false);
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(os.WaitForSingleObject(event, 0), kWaitTimeout);
+    ASSERT_TRUE(::SetEvent(static_cast<HANDLE>(event)));
+    EXPECT_EQ(os.WaitForSingleObject(event, 0), kWaitObject0);
+    EXPECT_EQ(os.WaitForSingleObject(event, 0), kWaitObject0);  // stays set
+    EXPECT_TRUE(os.ResetEvent(event));
+    EXPECT_EQ(os.WaitForSingleObject(event, 0), kWaitTimeout);
+    EXPECT_TRUE(os.CloseHandle(event));
+}
+
+TEST(WinOsCalls, InitiallySetAutoResetEventIsTakenOnce) {
+    WinOsCalls os;
+    OsHandle event = os.CreateEventA(false, true);
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(os.WaitForSingleObject(event, 0), kWaitObject0);
+    EXPECT_EQ(os.WaitForSingleObject(event, 0), kWaitTimeout);
+    EXPECT_TRUE(os.CloseHandle(event));
+}
+
+TEST(WinOsCalls, WaitRunsItsTimeOutOrEndsWhenAnotherThreadSignals) {
+    WinOsCalls os;
+    OsHandle event = os.CreateEventA(true, false);
+    ASSERT_NE(event, nullptr);
+    DWORD start = ::GetTickCount();
+    EXPECT_EQ(os.WaitForSingleObject(event, 100), kWaitTimeout);
+    EXPECT_GE(::GetTickCount() - start, 80u);
+
+    HANDLE thread = ::CreateThread(nullptr, 0, SetLater, event, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    start = ::GetTickCount();
+    EXPECT_EQ(os.WaitForSingleObject(event, 10000), kWaitObject0);
+    EXPECT_LT(::GetTickCount() - start, 5000u);
+    ::WaitForSingleObject(thread, INFINITE);
+    ::CloseHandle(thread);
+    EXPECT_TRUE(os.CloseHandle(event));
+}
+
+TEST(WinOsCalls, ClosingAClosedHandleFails) {
+    WinOsCalls os;
+    OsHandle event = os.CreateEventA(true, false);
+    ASSERT_NE(event, nullptr);
+    EXPECT_TRUE(os.CloseHandle(event));
+    EXPECT_FALSE(os.CloseHandle(event));
+    EXPECT_EQ(os.GetLastError(), uint32_t(ERROR_INVALID_HANDLE));
+}
+
+TEST(WinOsCalls, FailedOpenLeavesItsOwnErrorCode) {
+    WinOsCalls os;
+    TempDir dir;
+    std::string missing = dir.Path() + "\\MISSING.BIN";
+    ::SetLastError(0);
+    OsHandle h = os.CreateFileA(missing.c_str(), GENERIC_READ, FILE_SHARE_READ, kOpenExisting, 0);
+    EXPECT_EQ(h, InvalidOsHandle());
+    EXPECT_EQ(os.GetLastError(), uint32_t(ERROR_FILE_NOT_FOUND));
+
+    std::string deeper = dir.Path() + "\\NO-SUCH-DIR\\MISSING.BIN";
+    h = os.CreateFileA(deeper.c_str(), GENERIC_READ, FILE_SHARE_READ, kOpenExisting, 0);
+    EXPECT_EQ(h, InvalidOsHandle());
+    EXPECT_EQ(os.GetLastError(), uint32_t(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(WinOsCalls, OpenedFileHandleIsUsableAndClosed) {
+    WinOsCalls os;
+    TempDir dir;
+    dir.Write("THERE.BIN", std::string("data"));
+    std::string path = dir.File("THERE.BIN");
+    OsHandle h = os.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, kOpenExisting, 0);
+    ASSERT_NE(h, InvalidOsHandle());
+    EXPECT_EQ(::GetFileSize(static_cast<HANDLE>(h), nullptr), 4u);
+    EXPECT_TRUE(os.CloseHandle(h));
+}
+
+TEST(WinOsCalls, FailedDeviceControlLeavesItsErrorCodeForTheCaller) {
+    WinOsCalls os;
+    TempDir dir;
+    dir.Write("PLAIN.BIN", std::string("data"));
+    std::string path = dir.File("PLAIN.BIN");
+    OsHandle h = os.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, kOpenExisting, 0);
+    ASSERT_NE(h, InvalidOsHandle());
+    PassThroughRecord record{};
+    record.Spt.Length = sizeof(ScsiPassThroughDirect);
+    uint32_t returned = 12345;
+    ::SetLastError(0);
+    // A plain file is no SCSI device: the request fails with a code of its own.
+    EXPECT_FALSE(os.DeviceIoControl(h, kIoctlScsiPassThroughDirect, &record, sizeof record, &record,
+                                    sizeof record, &returned));
+    EXPECT_NE(os.GetLastError(), 0u);
+    EXPECT_TRUE(os.CloseHandle(h));
+
+    ::SetLastError(0);
+    EXPECT_FALSE(os.DeviceIoControl(InvalidOsHandle(), kIoctlScsiPassThroughDirect, &record,
+                                    sizeof record, &record, sizeof record, &returned));
+    EXPECT_EQ(os.GetLastError(), uint32_t(ERROR_INVALID_HANDLE));
+}
+
+TEST(WinOsCalls, SystemMessageTextForAnErrorCode) {
+    WinOsCalls os;
+    char text[512];
+    std::memset(text, '#', sizeof text);
+    uint32_t n = os.FormatMessageA(kFormatMessageFromSystem | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   ERROR_FILE_NOT_FOUND, 0, text, sizeof text);
+    ASSERT_GT(n, 0u);
+    EXPECT_EQ(n, std::strlen(text));
+    EXPECT_NE(std::string(text).find("not found"), std::string::npos) << text;
+
+    // A code the system has no text for: nothing, and the call says so.
+    n = os.FormatMessageA(kFormatMessageFromSystem | FORMAT_MESSAGE_IGNORE_INSERTS, 0x2FFFFFFF, 0,
+                          text, sizeof text);
+    EXPECT_EQ(n, 0u);
+    EXPECT_NE(os.GetLastError(), 0u);
+}
+
+TEST(WinOsCalls, LogicalDrivesAreListedWithTheirTypes) {
+    WinOsCalls os;
+    uint32_t needed = os.GetLogicalDriveStringsA(0, nullptr);
+    ASSERT_GT(needed, 4u);
+    std::vector<char> list(needed + 8, '#');
+    uint32_t n = os.GetLogicalDriveStringsA(uint32_t(list.size()), list.data());
+    ASSERT_EQ(n + 1, needed);  // the size asked for counts the final NUL
+    EXPECT_EQ(list[n], '\0');
+    bool sawC = false;
+    for (const char* root = list.data(); *root; root += std::strlen(root) + 1) {
+        ASSERT_EQ(std::strlen(root), 3u) << root;  // "X:\"
+        EXPECT_EQ(root[1], ':');
+        EXPECT_EQ(root[2], '\\');
+        uint32_t type = os.GetDriveTypeA(root);
+        EXPECT_NE(type, uint32_t(DRIVE_UNKNOWN)) << root;
+        EXPECT_NE(type, uint32_t(DRIVE_NO_ROOT_DIR)) << root;
+        if (root[0] == 'C') sawC = true;
+    }
+    EXPECT_TRUE(sawC);
+    EXPECT_EQ(os.GetDriveTypeA("C:\\"), uint32_t(DRIVE_FIXED));
+}
+
+TEST(WinOsCalls, VersionGivesThePlatformOnlyForTheRightRecordSize) {
+    WinOsCalls os;
+    OsVersionInfo info;
+    ASSERT_TRUE(os.GetVersionExA(info));
+    EXPECT_TRUE(info.dwPlatformId == kPlatformWin32Nt || info.dwPlatformId == kPlatformWin32Windows)
+        << info.dwPlatformId;
+    OsVersionInfo wrong;
+    wrong.dwOSVersionInfoSize = 20;
+    wrong.dwPlatformId = 77;
+    EXPECT_FALSE(os.GetVersionExA(wrong));
+    EXPECT_EQ(wrong.dwPlatformId, 77u);
+}
+
+TEST(WinOsCalls, LibrariesAndEntryPoints) {
+    WinOsCalls os;
+    OsModule kernel = os.LoadLibraryA("KERNEL32.DLL");
+    ASSERT_NE(kernel, nullptr);
+    EXPECT_NE(os.GetProcAddress(kernel, "GetVersionExA"), nullptr);
+    EXPECT_EQ(os.GetProcAddress(kernel, "NoSuchEntryPoint"), nullptr);
+    EXPECT_TRUE(os.FreeLibrary(kernel));
+    EXPECT_EQ(os.LoadLibraryA("NOSUCH32.DLL"), nullptr);
+    EXPECT_EQ(os.GetLastError(), uint32_t(ERROR_MOD_NOT_FOUND));
+}
+
+TEST(WinOsCalls, SleepWaitsAbout) {
+    WinOsCalls os;
+    DWORD start = ::GetTickCount();
+    os.Sleep(60);
+    EXPECT_GE(::GetTickCount() - start, 40u);
+}
+
+TEST(WinOsCalls, ProfileStringsAndTheCurrentDirectory) {
+    WinOsCalls os;
+    TempDir dir;
+    dir.Write("CAT.INI", std::string("[Model]\r\nInquiry=NORVEX  CDRW-1000\r\n"));
+    std::string ini = dir.File("CAT.INI");
+    char value[64];
+    uint32_t n =
+        os.GetPrivateProfileStringA("Model", "Inquiry", "", value, sizeof value, ini.c_str());
+    EXPECT_EQ(std::string(value, n), "NORVEX  CDRW-1000");
+    n = os.GetPrivateProfileStringA("Model", "Missing", "DEF", value, sizeof value, ini.c_str());
+    EXPECT_EQ(std::string(value, n), "DEF");
+    n = os.GetPrivateProfileStringA("Model", "Inquiry", "", value, 5, ini.c_str());
+    EXPECT_EQ(n, 4u);  // cut to the buffer, terminated
+    EXPECT_STREQ(value, "NORV");
+
+    char cwd[MAX_PATH + 1];
+    n = os.GetCurrentDirectoryA(sizeof cwd, cwd);
+    ASSERT_GT(n, 2u);
+    EXPECT_EQ(n, std::strlen(cwd));
+    // Too small: the answer is the size needed, NUL included, as the catalogue expects.
+    char tiny[2];
+    EXPECT_EQ(os.GetCurrentDirectoryA(sizeof tiny, tiny), n + 1);
+}
+
+// The virtual ASPI layer beside the program, called through the cdecl entry
+// points with a real event, as the 9x transport calls a real layer. The layer
+// reads its drive file once per process (it pins itself once it has deferred a
+// request), so every test here gives it the same one: 0:1 completes at once,
+// 1:1 from a thread of the layer.
+class WinOsCallsAspi : public ::testing::Test {
+  protected:
+    WinOsCalls os;
+    TempDir dir;
+    OsModule aspi = nullptr;
+    OsProc info = nullptr;
+    OsProc send = nullptr;
+
+    void SetUp() override {
+        dir.Write("DRIVES.INI",
+                  std::string("[DRIVE0]\r\nHostAdapter=0\r\nTarget=1\r\nVendor=NORVEX\r\n"
+                              "Product=CDRW-1000\r\nRevision=1A00\r\n"
+                              "[DRIVE1]\r\nHostAdapter=1\r\nTarget=1\r\nVendor=NORVEX\r\n"
+                              "Product=CDRW-1000\r\nRevision=1A00\r\nCommandDelayMs=100\r\n"
+                              "Completion=deferred\r\n"));
+        ASSERT_TRUE(::SetEnvironmentVariableA("NORVEX_SIM_DRIVES", dir.File("DRIVES.INI").c_str()));
+        aspi = os.LoadLibraryA("WNASPI32.DLL");
+        ASSERT_NE(aspi, nullptr) << "WNASPI32.DLL next to the test program (wnaspi32=n)";
+        info = os.GetProcAddress(aspi, "GetASPI32SupportInfo");
+        send = os.GetProcAddress(aspi, "SendASPI32Command");
+        ASSERT_NE(info, nullptr);
+        ASSERT_NE(send, nullptr);
+    }
+    void TearDown() override {
+        if (aspi) os.FreeLibrary(aspi);
+        ::SetEnvironmentVariableA("NORVEX_SIM_DRIVES", nullptr);
+    }
+
+    // Sends an INQUIRY to (ha, target) with the event to notify.
+    uint32_t SendInquiry(uint8_t ha, uint8_t target, OsHandle event, SrbExecScsiCmd& srb,
+                         uint8_t (&data)[96]) {
+        std::memset(data, 0, sizeof data);
+        srb = SrbExecScsiCmd{};
+        srb.SRB_Cmd = kScExecScsiCmd;
+        srb.SRB_HaId = ha;
+        srb.SRB_Target = target;
+        srb.SRB_Flags = 0x08 | 0x40;  // data in, event notify
+        srb.SRB_BufLen = sizeof data;
+        srb.SRB_BufPointer = data;
+        srb.SRB_SenseLen = 14;
+        srb.SRB_CDBLen = 12;
+        srb.SRB_PostProc = event;
+        srb.CDBByte[0] = 0x12;
+        srb.CDBByte[4] = sizeof data;
+        return os.CallSendASPI32Command(send, &srb);
+    }
+    static std::string Identification(const uint8_t* data) {
+        return std::string(reinterpret_cast<const char*>(data) + 8, 28);
+    }
+};
+
+const std::string kIdentification = "NORVEX  CDRW-1000" + std::string(7, ' ') + "1A00";
+
+TEST_F(WinOsCallsAspi, SupportInfoCountsTheAdapters) {
+    uint32_t support = os.CallGetASPI32SupportInfo(info);
+    EXPECT_EQ((support >> 8) & 0xFF, uint32_t(kSsComp));
+    EXPECT_EQ(support & 0xFF, 2u);
+}
+
+TEST_F(WinOsCallsAspi, InquiryCompletesBeforeTheCallReturns) {
+    OsHandle event = os.CreateEventA(true, false);
+    ASSERT_NE(event, nullptr);
+    SrbExecScsiCmd srb;
+    uint8_t data[96];
+    EXPECT_EQ(SendInquiry(0, 1, event, srb, data), uint32_t(kSsComp));
+    EXPECT_EQ(srb.SRB_Status, kSsComp);
+    EXPECT_EQ(os.WaitForSingleObject(event, 0), kWaitObject0);  // signalled already
+    EXPECT_EQ(Identification(data), kIdentification);
+    EXPECT_TRUE(os.CloseHandle(event));
+}
+
+TEST_F(WinOsCallsAspi, DeferredInquiryCompletesThroughTheEventFromAnotherThread) {
+    OsHandle event = os.CreateEventA(true, false);
+    ASSERT_NE(event, nullptr);
+    SrbExecScsiCmd srb;
+    uint8_t data[96];
+    EXPECT_EQ(SendInquiry(1, 1, event, srb, data), uint32_t(kSsPending));
+    EXPECT_EQ(data[8], 0);  // the layer has not written the data area yet
+    EXPECT_EQ(os.WaitForSingleObject(event, 10000), kWaitObject0);
+    EXPECT_EQ(srb.SRB_Status, kSsComp);  // written before the event was set
+    EXPECT_EQ(Identification(data), kIdentification);
+    EXPECT_TRUE(os.CloseHandle(event));
+}
+
+TEST_F(WinOsCallsAspi, AddressWithoutADriveHasNoDevice) {
+    OsHandle event = os.CreateEventA(true, false);
+    ASSERT_NE(event, nullptr);
+    SrbExecScsiCmd srb;
+    uint8_t data[96];
+    EXPECT_EQ(SendInquiry(0, 0, event, srb, data), 0x82u);  // SS_NO_DEVICE
+    EXPECT_EQ(srb.SRB_Status, 0x82);
+    EXPECT_EQ(SendInquiry(7, 0, event, srb, data), 0x81u);  // SS_INVALID_HA
+    EXPECT_TRUE(os.CloseHandle(event));
+}
+
+}  // namespace
