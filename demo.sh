@@ -4,7 +4,7 @@
 # through the virtual ASPI layer, and once more in Wine's default (NT) mode
 # through Wine's SCSI pass-through and the virtual SCSI generic device.
 # Headless (own Xvfb) unless a display is set. Prints a transcript;
-# screenshots go to build/demo/. Exits non-zero with a message when any step
+# screenshots go to build/demo/ and docs/screenshots/. Exits non-zero with a message when any step
 # does not come out as expected.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -214,4 +214,6 @@ awk '{ op = $2
      END { if (last != "") printf "     %-26s x%d\n", last, n }' "$WORK/trace.txt"
 printf '   time from "Yes" to "Flash Completed.": %.1f s (the virtual drive takes 100 ms per data transfer)\n' \
     "$(awk -v a="$ended" -v b="$started" 'BEGIN { print a - b }')"
-echo "Demonstration complete: build/demo/ holds the screenshots."
+# The README shows these screenshots: a successful run keeps them current.
+cp "$NORVEX_E2E_OUT"/[1-5]-*.png docs/screenshots/
+echo "Demonstration complete: build/demo/ holds the screenshots (copied to docs/screenshots/)."
