@@ -3,15 +3,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "platform/win/SystemProc.h"
+
 namespace {
 using InitExFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
 
 // comctl32 is a load-time import (InitCommonControls), so it is always loaded.
 InitExFunction InitEx() {
-    HMODULE module = GetModuleHandleA("comctl32.dll");
-    if (!module) return nullptr;
-    return reinterpret_cast<InitExFunction>(
-        reinterpret_cast<void*>(GetProcAddress(module, "InitCommonControlsEx")));
+    return SystemProc<InitExFunction>("comctl32.dll", "InitCommonControlsEx");
 }
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "platform/win/CommonControls.h"
+#include "platform/win/SystemProc.h"
 
 namespace {
 constexpr const char* kPanelClass = "TPanel";
@@ -35,10 +36,7 @@ HFONT ControlFont(BYTE charset) {
 // system it is Big5 itself.
 bool DrawsLatin(HFONT font) {
     using GlyphIndicesFunction = DWORD(WINAPI*)(HDC, LPCSTR, int, LPWORD, DWORD);
-    HMODULE gdi = GetModuleHandleA("gdi32.dll");
-    auto glyphIndices = gdi ? reinterpret_cast<GlyphIndicesFunction>(
-                                  reinterpret_cast<void*>(GetProcAddress(gdi, "GetGlyphIndicesA")))
-                            : nullptr;
+    auto glyphIndices = SystemProc<GlyphIndicesFunction>("gdi32.dll", "GetGlyphIndicesA");
     if (!glyphIndices) return false;
     HDC screen = GetDC(nullptr);
     HGDIOBJ old = SelectObject(screen, font);
@@ -69,13 +67,6 @@ constexpr DWORD kEsSystemRequired = 0x00000001;
 constexpr DWORD kEsContinuous = 0x80000000;
 constexpr UINT kPbtApmQuerySuspend = 0x0000;  // WM_POWERBROADCAST, 95 and 98
 constexpr LRESULT kBroadcastQueryDeny = 0x424D5144;
-
-template <typename Fn>
-Fn SystemProc(const char* module, const char* name) {
-    HMODULE loaded = GetModuleHandleA(module);
-    FARPROC proc = loaded ? GetProcAddress(loaded, name) : nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
-}
 
 UINT BoxStyle(BoxKind kind, BoxButtons buttons) {
     UINT style = buttons == BoxButtons::YesNo ? MB_YESNO : MB_OK;
