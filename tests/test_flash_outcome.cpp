@@ -10,40 +10,17 @@
 
 #include "flash/FlashChip.h"
 #include "tests/support/FlasherRig.h"
+#include "tests/support/ShortReadOs.h"
 
 namespace {
 
 // ---- the profile read-back ------------------------------------------------------------
 
-// A pass-through drive whose profile READ BUFFER (offset 0x80000) answers
-// GOOD but delivers no byte.
-class SilentProfileOs : public SimOs {
-  public:
-    int silentReads = 0;
-    bool DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t inSize, void* out,
-                         uint32_t outSize, uint32_t* bytesReturned) override {
-        auto* record = static_cast<PassThroughRecord*>(in);
-        const uint8_t* cdb = record->Spt.Cdb;
-        auto* area = static_cast<uint8_t*>(record->Spt.DataBuffer);
-        const uint32_t length = record->Spt.DataTransferLength;
-        const bool profileRead = cdb[0] == 0x3C && cdb[3] == 0x08;
-        std::vector<uint8_t> before;
-        if (profileRead) before.assign(area, area + length);
-        bool ok = SimOs::DeviceIoControl(device, code, in, inSize, out, outSize, bytesReturned);
-        if (profileRead && ok) {
-            std::memcpy(area, before.data(), length);
-            record->Spt.DataTransferLength = 0;
-            ++silentReads;
-        }
-        return ok;
-    }
-};
-
 // The image's last chunk begins with the very profile transfer (header DA
 // C8 01 3A and the chip's 314 bytes), so the download leaves exactly the
 // expected bytes in the shared buffer.
 TEST(ProfileReadBack, BytesTheDriveNeverDeliveredNeverPassTheCompare) {
-    SilentProfileOs os;
+    ShortReadOs os(ShortReadOs::Reads::Profile);  // delivers no byte
     FakeForm form;
     TestPackage pkg;
     os.platformId = kPlatformWin32Nt;
@@ -66,7 +43,7 @@ TEST(ProfileReadBack, BytesTheDriveNeverDeliveredNeverPassTheCompare) {
         form.boxes.clear();
         form.answers = {BoxAnswer::Yes};
         window.FlashButtonClick();
-        EXPECT_EQ(os.silentReads, 1);
+        EXPECT_EQ(os.shortReads, 1);
         EXPECT_EQ(window.ProfileLength, 318u);
         EXPECT_EQ(form.status, "Read back and Verify drive's DRAM... , Valid Profile Fail!");
         ASSERT_FALSE(form.boxes.empty());

@@ -9,34 +9,10 @@
 #include "app/FlashForm.h"
 #include "sim/SimOs.h"
 #include "tests/support/FakeForm.h"
+#include "tests/support/ShortReadOs.h"
 #include "tests/support/TestPackage.h"
 
 namespace {
-// Pass-through drive whose image READ BUFFER answers GOOD but delivers only
-// the first `delivered` bytes, as a drive with a residual count may.
-class ShortReadOs : public SimOs {
-  public:
-    uint32_t delivered = 0;
-    int shortReads = 0;
-
-    bool DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t inSize, void* out,
-                         uint32_t outSize, uint32_t* bytesReturned) override {
-        auto* record = static_cast<PassThroughRecord*>(in);
-        const uint8_t* cdb = record->Spt.Cdb;
-        auto* area = static_cast<uint8_t*>(record->Spt.DataBuffer);
-        const uint32_t length = record->Spt.DataTransferLength;
-        const bool imageRead = cdb[0] == 0x3C && cdb[3] == 0 && delivered < length;
-        std::vector<uint8_t> before;
-        if (imageRead) before.assign(area, area + length);
-        bool ok = SimOs::DeviceIoControl(device, code, in, inSize, out, outSize, bytesReturned);
-        if (imageRead && ok) {
-            std::memcpy(area + delivered, before.data() + delivered, length - delivered);
-            record->Spt.DataTransferLength = delivered;
-            ++shortReads;
-        }
-        return ok;
-    }
-};
 
 struct ShortReadRig {
     ShortReadOs os;
