@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the native core with its tests and tools, the Windows program and the
-# virtual SCSI generic device (i386 Linux); leaves the shipped files in dist/.
+# virtual SCSI generic device (i386 and x86-64 Linux); leaves the shipped
+# files in dist/.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/deps.sh
@@ -14,10 +15,15 @@ cmake --build build/win -j"$(nproc)"
 cmake -S sim/sg -B build/vsg -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/linux-i386.cmake" >/dev/null
 cmake --build build/vsg -j"$(nproc)"
+# The same device for 64-bit processes (native Linux programs, Wine's 64-bit
+# helpers): same sources, same environment variables, keys and trace format.
+cmake -S sim/sg -B build/vsg64 -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/vsg64 -j"$(nproc)"
 
 rm -rf dist && mkdir -p dist/sim
 cp build/win/norvexflash.exe dist/norvexflash.exe
 cp samples/norvexflash.ini dist/norvexflash.ini
 cp build/win/WNASPI32.DLL dist/sim/WNASPI32.DLL
 cp build/vsg/vsg.so dist/sim/vsg.so
+cp build/vsg64/vsg.so dist/sim/vsg64.so
 echo "dist/: $(cd dist && find . -type f | sort | tr '\n' ' ')"
