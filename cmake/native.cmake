@@ -16,3 +16,22 @@ foreach(src ${TOOL_SOURCES})
 endforeach()
 include(${CMAKE_SOURCE_DIR}/cmake/bench.cmake)
 include(${CMAKE_SOURCE_DIR}/cmake/fuzz.cmake)
+
+# The Linux program, dist/linux/norvexflash: the same logic over Linux's SCSI
+# generic driver (platform/linux) and a terminal, with an entry of its own
+# (app/linux). Linked against the shared C and C++ libraries that every
+# Debian, Ubuntu and Fedora installs (glibc 2.34, the C++ library of GCC 12 or
+# later; README), so that the virtual SCSI generic device can be preloaded
+# into the shipped file itself: a static program ignores LD_PRELOAD.
+find_package(Threads REQUIRED)
+file(GLOB LINUX_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/platform/linux/*.cpp ${CMAKE_SOURCE_DIR}/app/linux/*.cpp)
+list(FILTER LINUX_SOURCES EXCLUDE REGEX "/app/linux/main\\.cpp$")
+add_library(norvex_linux STATIC ${LINUX_SOURCES})
+target_link_libraries(norvex_linux PUBLIC norvex_core Threads::Threads)
+add_executable(norvexflash ${CMAKE_SOURCE_DIR}/app/linux/main.cpp)
+target_link_libraries(norvexflash norvex_linux)
+
+file(GLOB LINUX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/linux/*.cpp)
+target_sources(norvex_tests PRIVATE ${LINUX_TEST_SOURCES})
+target_link_libraries(norvex_tests norvex_linux)

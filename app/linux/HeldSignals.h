@@ -1,0 +1,36 @@
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT during a flash or a build: held, not
+// caught. They are blocked in every thread, so no system call of the flash is
+// interrupted (the sg driver would resend an interrupted SG_IO on restart);
+// a thread of its own takes each one at once and announces it; once the work
+// is over, the first one is carried out, with its default action.
+#pragma once
+#include <atomic>
+#include <csignal>
+#include <functional>
+#include <thread>
+
+class HeldSignals {
+  public:
+    // announce runs on the holding thread, once per signal received.
+    explicit HeldSignals(std::function<void(int)> announce);
+    ~HeldSignals();
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+
+    void Start();  // from here on the signals are held
+    void Stop();   // still blocked, no longer announced
+    int Received() const { return received_; }
+    // Unblocks, and carries out the first signal held.
+    void CarryOut();
+
+  private:
+    void Watch();
+
+    std::function<void(int)> announce_;
+    sigset_t held_{};
+    sigset_t previous_{};
+    bool started_ = false;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> received_{0};
+    std::thread watcher_;
+};

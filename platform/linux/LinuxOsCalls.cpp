@@ -1,0 +1,230 @@
+#include "platform/linux/LinuxOsCalls.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "package/IniReader.h"
+#include "platform/linux/SgTranslate.h"
+#include "platform/linux/SystemErrors.h"
+
+namespace {
+constexpr uint32_t kDriveNoRootDir = 1;     // DRIVE_NO_ROOT_DIR
+constexpr uint32_t kGenericWrite = 0x40000000u;
+constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
+
+// "\\.\X:" -> 'X' (upper case); 0 for any other name.
+char LetterOfDeviceName(const char* name) {
+    if (!name || std::strncmp(name, "\\\\.\\", 4) != 0) return 0;
+    char c = name[4];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c < 'A' || c > 'Z' || name[5] != ':' || name[6] != '\0') return 0;
+    return c;
+}
+}  // namespace
+
+LinuxOsCalls::LinuxOsCalls(std::vector<LinuxDevice> devices)
+    : devices_(std::move(devices)), openErrors_(devices_.size(), 0) {}
+
+LinuxOsCalls::~LinuxOsCalls() {
+    for (Open* o : open_) {
+        close(o->fd);
+        delete o;
+    }
+}
+
+const LinuxDevice* LinuxOsCalls::DeviceOf(char letter) const {
+    for (const auto& d : devices_)
+        if (d.letter == letter) return &d;
+    return nullptr;
+}
+
+uint32_t LinuxOsCalls::OpenError(char letter) const {
+    for (size_t i = 0; i < devices_.size(); ++i)
+        if (devices_[i].letter == letter) return openErrors_[i];
+    return 0;
+}
+
+void LinuxOsCalls::Notice(const std::string& text) {
+    if (notice) notice(text);
+}
+
+LinuxOsCalls::Open* LinuxOsCalls::Find(OsHandle handle) {
+    auto it = std::find(open_.begin(), open_.end(), static_cast<Open*>(handle));
+    return it == open_.end() ? nullptr : *it;
+}
+
+bool LinuxOsCalls::GetVersionExA(OsVersionInfo& info) {
+    info.dwPlatformId = kPlatformWin32Nt;
+    return true;
+}
+
+// No ASPI layer on this road: the NT family never loads one.
+OsModule LinuxOsCalls::LoadLibraryA(const char*) {
+    lastError_ = kErrorFileNotFound;
+    return nullptr;
+}
+OsProc LinuxOsCalls::GetProcAddress(OsModule, const char*) {
+    lastError_ = kErrorInvalidHandle;
+    return nullptr;
+}
+bool LinuxOsCalls::FreeLibrary(OsModule) {
+    lastError_ = kErrorInvalidHandle;
+    return false;
+}
+uint32_t LinuxOsCalls::CallGetASPI32SupportInfo(OsProc) {
+    return 0;
+}
+uint32_t LinuxOsCalls::CallSendASPI32Command(OsProc, void*) {
+    return 0;
+}
+OsHandle LinuxOsCalls::CreateEventA(bool, bool) {
+    lastError_ = kErrorInvalidFunction;
+    return nullptr;
+}
+uint32_t LinuxOsCalls::WaitForSingleObject(OsHandle, uint32_t) {
+    lastError_ = kErrorInvalidHandle;
+    return kWaitFailed;
+}
+bool LinuxOsCalls::ResetEvent(OsHandle) {
+    lastError_ = kErrorInvalidHandle;
+    return false;
+}
+
+OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t,
+                                   uint32_t, uint32_t) {
+    const char letter = LetterOfDeviceName(name);
+    const LinuxDevice* device = DeviceOf(letter);
+    if (!device) {
+        lastError_ = kErrorFileNotFound;
+        return InvalidOsHandle();
+    }
+    int flags = O_NONBLOCK | O_CLOEXEC | ((desiredAccess & kGenericWrite) ? O_RDWR : O_RDONLY);
+    // The sg driver keeps every other open of the node away while this one
+    // lasts (EBUSY); on other files O_EXCL without O_CREAT means nothing.
+    const bool exclusive = IsSgNode(device->path);
+    if (exclusive) flags |= O_EXCL;
+    int fd = open(device->path.c_str(), flags);
+    if (fd < 0) {
+        const int error = errno;
+        lastError_ = WindowsErrorOf(error);
+        openErrors_[size_t(device - devices_.data())] = lastError_;
+        if (error == EACCES || error == EPERM)
+            Notice(NoAccessAdvice(device->path));
+        else if (error == EBUSY && exclusive)
+            Notice(device->path + " is in use by another program, which has it open; close it "
+                                  "and try again.");
+        return InvalidOsHandle();
+    }
+    openErrors_[size_t(device - devices_.data())] = 0;
+    open_.push_back(new Open{fd, letter, false});
+    lastError_ = 0;
+    return open_.back();
+}
+
+bool LinuxOsCalls::DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t inSize,
+                                   void* out, uint32_t outSize, uint32_t* bytesReturned) {
+    if (bytesReturned) *bytesReturned = 0;
+    Open* o = Find(device);
+    if (!o) {
+        lastError_ = kErrorInvalidHandle;
+        return false;
+    }
+    if (code != kIoctlScsiPassThroughDirect) {
+        lastError_ = kErrorInvalidFunction;
+        return false;
+    }
+    SgExchange exchange;
+    if (uint32_t refused = PrepareSgExchange(in, inSize, out, outSize, exchange)) {
+        lastError_ = refused;
+        return false;
+    }
+    // Signals are held during a flash (app/linux), so the call is never
+    // interrupted: the sg driver would resend an interrupted request on a
+    // restart, and a commit must reach the drive once.
+    int result = ioctl(o->fd, SG_IO, &exchange.header);
+    const int error = result < 0 ? errno : 0;
+    if (result < 0 && error == ENOTTY && !o->warnedNotSg) {
+        o->warnedNotSg = true;
+        const LinuxDevice* d = DeviceOf(o->letter);
+        Notice((d ? d->path : std::string("the device")) +
+               " is not a SCSI device: it does not accept SG_IO.");
+    }
+    lastError_ = FinishSgExchange(result, error, exchange, out, bytesReturned);
+    return lastError_ == 0;
+}
+
+bool LinuxOsCalls::CloseHandle(OsHandle handle) {
+    auto it = std::find(open_.begin(), open_.end(), static_cast<Open*>(handle));
+    if (it == open_.end()) {
+        lastError_ = kErrorInvalidHandle;
+        return false;
+    }
+    close((*it)->fd);
+    delete *it;
+    open_.erase(it);
+    return true;
+}
+
+uint32_t LinuxOsCalls::FormatMessageA(uint32_t flags, uint32_t messageId, uint32_t, char* buffer,
+                                      uint32_t size) {
+    const char* text = (flags & kFormatMessageFromSystem) ? WindowsErrorText(messageId) : nullptr;
+    const size_t length = text ? std::strlen(text) : 0;
+    if (!text || !buffer || size < length + 1) {
+        lastError_ = text ? 122u /* ERROR_INSUFFICIENT_BUFFER */ : 317u /* no message */;
+        return 0;
+    }
+    std::memcpy(buffer, text, length + 1);
+    return static_cast<uint32_t>(length);
+}
+
+uint32_t LinuxOsCalls::GetLogicalDriveStringsA(uint32_t bufferLength, char* buffer) {
+    std::string roots;
+    for (const auto& d : devices_) {
+        roots += d.letter;
+        roots += ":\\";
+        roots += '\0';
+    }
+    // Too small: the size needed, with the final zero.
+    if (!buffer || bufferLength < roots.size() + 1) return static_cast<uint32_t>(roots.size() + 1);
+    std::memcpy(buffer, roots.data(), roots.size());
+    buffer[roots.size()] = '\0';
+    return static_cast<uint32_t>(roots.size());
+}
+
+uint32_t LinuxOsCalls::GetDriveTypeA(const char* root) {
+    if (!root || root[0] == '\0' || root[1] != ':') return kDriveNoRootDir;
+    char letter = root[0];
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    return DeviceOf(letter) ? kDriveCdrom : kDriveNoRootDir;
+}
+
+void LinuxOsCalls::Sleep(uint32_t milliseconds) {
+    timespec left{static_cast<time_t>(milliseconds / 1000),
+                  static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+uint32_t LinuxOsCalls::GetPrivateProfileStringA(const char* section, const char* key,
+                                                const char* defaultValue, char* buffer,
+                                                uint32_t size, const char* fileName) {
+    return ReadProfileString(section, key, defaultValue, buffer, size, fileName);
+}
+
+uint32_t LinuxOsCalls::GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) {
+    char path[4096];
+    if (!getcwd(path, sizeof path)) {
+        lastError_ = WindowsErrorOf(errno);
+        return 0;
+    }
+    const size_t length = std::strlen(path);
+    if (!buffer || bufferLength < length + 1) return static_cast<uint32_t>(length + 1);
+    std::memcpy(buffer, path, length + 1);
+    return static_cast<uint32_t>(length);
+}

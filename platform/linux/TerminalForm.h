@@ -1,0 +1,100 @@
+// The form on a terminal: every text the logic shows is printed as it
+// stands, framed only by a box kind prefix, "[y/N]" for a question and
+// numbers for list items; the status line and the progress bar redraw in
+// place on a terminal and print one line per phase elsewhere.
+#pragma once
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Form.h"
+
+class TerminalForm : public Form {
+  public:
+    // redraw: the output is a terminal, so the status line redraws in place.
+    TerminalForm(FILE* in, FILE* out, bool redraw);
+
+    struct Box {
+        std::string text;
+        BoxKind kind;
+        BoxButtons buttons;
+        BoxAnswer answer;
+    };
+    std::vector<Box> boxes;  // every box shown, with its answer
+    // Answers Yes to the next question (--yes: the warning and the flash
+    // prompt), and says so; reset once used.
+    bool yesToNextQuestion = false;
+    // Runs once a question has its answer, before the logic goes on.
+    std::function<void(BoxAnswer)> afterQuestion;
+    // (from, to): a directory written as another in the texts of boxes.
+    std::pair<std::string, std::string> pathAlias;
+    // Boxes go to this stream instead (the drive listing keeps its output clean).
+    FILE* boxStream = nullptr;
+
+    bool QuitPosted() const { return quitPosted_; }
+    bool Closed() const { return closed_; }
+    const std::vector<std::string>& ComboItems() const { return combo_; }
+    const std::vector<std::string>& FileItems() const { return files_; }
+    bool ButtonEnabled() const { return buttonEnabled_; }
+    const std::string& Label() const { return label_; }
+    void FileListSetIndex(int index) { fileIndex_ = index; }
+
+    // Framing of the front end: a line of its own, a question answered by
+    // one line of input (false at the end of the input).
+    void Say(const std::string& line);
+    bool Ask(const std::string& question, std::string& answer);
+    // Ends a progress line that is being redrawn.
+    void EndLine();
+
+    void SetCaption(const std::string& text) override { caption_ = text; }
+    std::string Caption() override { return caption_; }
+    void SetLabel(const std::string& text) override { label_ = text; }
+    void ComboClear() override;
+    void ComboAdd(const std::string& item) override { combo_.push_back(item); }
+    void ComboInsert(int index, const std::string& item) override;
+    void ComboDelete(int index) override;
+    int ComboCount() override { return static_cast<int>(combo_.size()); }
+    std::string ComboItem(int index) override;
+    void ComboSetIndex(int index) override { comboIndex_ = index; }
+    int ComboIndex() override { return comboIndex_; }
+    void ComboRepaint() override {}
+    void FileListShow(bool visible) override { fileListVisible_ = visible; }
+    void FileListSetItems(const std::vector<std::string>& names) override;
+    int FileListIndex() override { return fileIndex_; }
+    std::string FileListItem(int index) override;
+    void SetStatus(const std::string& text) override { status_ = text; }
+    std::string Status() override { return status_; }
+    void RepaintStatus() override;
+    void ProgressSetRange(int minimum, int maximum) override;
+    void ProgressSetPosition(int position) override;
+    int ProgressPosition() override { return position_; }
+    void ProgressSetStep(int step) override { step_ = step; }
+    void ProgressStepIt() override;
+    void ButtonSetCaption(const std::string& text) override { buttonCaption_ = text; }
+    void ButtonEnable(bool enabled) override { buttonEnabled_ = enabled; }
+    BoxAnswer MessageBox(const std::string& text, BoxKind kind, BoxButtons buttons) override;
+    void SetCursor(CursorKind) override {}
+    void PostQuit(int) override { quitPosted_ = true; }
+    void Close() override { closed_ = true; }
+
+  private:
+    void Draw(bool statusChanged);  // called with lock_ held
+    void EndLineLocked();
+
+    FILE* in_;
+    FILE* out_;
+    bool redraw_;
+    std::mutex lock_;  // a line announced from another thread (a held signal)
+    std::string caption_, label_, status_, buttonCaption_ = "FLASH";
+    std::vector<std::string> combo_, files_;
+    int comboIndex_ = -1, fileIndex_ = -1;
+    bool fileListVisible_ = true, buttonEnabled_ = true;
+    int minimum_ = 0, maximum_ = 100, position_ = 0, step_ = 10;
+    bool lineOpen_ = false;    // a redrawn line is on the screen, not yet ended
+    std::string printed_;      // the status last printed (one line per phase)
+    int drawnPercent_ = -1;
+    bool quitPosted_ = false, closed_ = false;
+};

@@ -1,0 +1,153 @@
+// The Linux backend's system side: devices found in sysfs and given drive
+// letters, opening, calls on a file that is no SCSI device, system texts,
+// and the kernel's media polling switched off and given back.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "drive/ScsiRequests.h"
+#include "platform/linux/LinuxDevices.h"
+#include "platform/linux/LinuxOsCalls.h"
+#include "platform/linux/SystemErrors.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+void Put(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+std::string Get(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+TEST(LinuxDevices, ScanFindsOpticalGenericNodesInNumberOrder) {
+    TempDir sys;
+    const std::string cls = sys.Path() + "/class/scsi_generic/";
+    Put(cls + "sg0/device/type", "0\n");  // a disk
+    Put(cls + "sg1/device/type", "5\n");
+    Put(cls + "sg10/device/type", "5\n");
+    Put(cls + "sg2/device/type", "5\n");
+    Put(cls + "sg3/device/type", "");  // unreadable type: left out
+    EXPECT_EQ((std::vector<std::string>{"/dev/sg1", "/dev/sg2", "/dev/sg10"}),
+              FindOpticalSgNodes(sys.Path(), "/dev"));
+    EXPECT_TRUE(FindOpticalSgNodes(sys.Path() + "/none", "/dev").empty());
+}
+
+TEST(LinuxDevices, LettersFromDAndNoMoreThanTheAlphabetHolds) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 25; ++i) paths.push_back("/tmp/practice" + std::to_string(i));
+    std::vector<std::string> notes;
+    auto devices = AssignDevices(paths, &notes, "/nonexistent", "/dev");
+    ASSERT_EQ(kMaxLinuxDevices, devices.size());
+    EXPECT_EQ('D', devices.front().letter);
+    EXPECT_EQ('Z', devices.back().letter);
+    EXPECT_EQ("/tmp/practice0", devices.front().path);
+    EXPECT_EQ(2u, notes.size());  // the two left out, each named
+}
+
+TEST(LinuxOsCalls, LettersStandForTheDevicesOfAnNtFamilySystem) {
+    LinuxOsCalls os({{"/a", "/a", 'D'}, {"/b", "/b", 'E'}});
+    OsVersionInfo info;
+    EXPECT_TRUE(os.GetVersionExA(info));
+    EXPECT_EQ(kPlatformWin32Nt, info.dwPlatformId);
+    char roots[16];
+    EXPECT_EQ(9u, os.GetLogicalDriveStringsA(4, roots)) << "too small: the size it needs";
+    ASSERT_EQ(8u, os.GetLogicalDriveStringsA(sizeof roots, roots));
+    EXPECT_EQ(0, std::memcmp("D:\\\0E:\\\0\0", roots, 9));
+    EXPECT_EQ(kDriveCdrom, os.GetDriveTypeA("D:\\"));
+    EXPECT_EQ(kDriveCdrom, os.GetDriveTypeA("e:\\"));
+    EXPECT_EQ(1u, os.GetDriveTypeA("F:\\"));
+    EXPECT_EQ(nullptr, os.LoadLibraryA("WNASPI32.DLL"));
+    EXPECT_EQ(InvalidOsHandle(), os.CreateFileA("\\\\.\\F:", 0xC0000000u, 1, kOpenExisting, 0));
+    EXPECT_EQ(kErrorFileNotFound, os.GetLastError());
+}
+
+TEST(LinuxOsCalls, AFileThatIsNoScsiDeviceFailsItsCallsAndIsNamedOnce) {
+    TempDir dir;
+    dir.Write("plain", std::string("x"));
+    LinuxOsCalls os({{dir.File("plain"), dir.File("plain"), 'D'}, {dir.File("gone"), dir.File("gone"), 'E'}});
+    std::vector<std::string> notices;
+    os.notice = [&](const std::string& text) { notices.push_back(text); };
+
+    EXPECT_EQ(InvalidOsHandle(), os.CreateFileA("\\\\.\\E:", 0xC0000000u, 1, kOpenExisting, 0));
+    EXPECT_EQ(kErrorFileNotFound, os.GetLastError());
+    EXPECT_EQ(kErrorFileNotFound, os.OpenError('E'));
+
+    OsHandle h = os.CreateFileA("\\\\.\\d:", 0xC0000000u, 1, kOpenExisting, 0);
+    ASSERT_NE(InvalidOsHandle(), h);
+    EXPECT_EQ(0u, os.OpenError('D'));
+    PassThroughRecord record{};
+    record.Spt.Length = sizeof(ScsiPassThroughDirect);
+    record.Spt.CdbLength = 12;
+    record.Spt.DataIn = kScsiIoctlDataIn;
+    record.Spt.TimeOutValue = 1;
+    uint32_t returned = 7;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(os.DeviceIoControl(h, kIoctlScsiPassThroughDirect, &record, sizeof record,
+                                        &record, sizeof record, &returned));
+        EXPECT_EQ(kErrorIoDevice, os.GetLastError());  // ENOTTY
+    }
+    EXPECT_EQ(0u, returned);
+    ASSERT_EQ(1u, notices.size());
+    EXPECT_NE(std::string::npos, notices[0].find("is not a SCSI device"));
+    EXPECT_FALSE(os.DeviceIoControl(h, 0x2D1400, &record, sizeof record, &record, sizeof record,
+                                    &returned));
+    EXPECT_EQ(kErrorInvalidFunction, os.GetLastError());
+    EXPECT_TRUE(os.CloseHandle(h));
+    EXPECT_FALSE(os.CloseHandle(h));
+    EXPECT_EQ(kErrorInvalidHandle, os.GetLastError());
+}
+
+TEST(LinuxOsCalls, FormatMessageGivesTheSystemTextOrFails) {
+    LinuxOsCalls os({});
+    char text[80];
+    const uint32_t flags = kFormatMessageFromSystem | kFormatMessageIgnoreInserts;
+    ASSERT_EQ(19u, os.FormatMessageA(flags, 5, 0, text, sizeof text));
+    EXPECT_STREQ("Access is denied.\r\n", text);
+    EXPECT_EQ(0u, os.FormatMessageA(flags, 5, 0, text, 10)) << "too small";
+    EXPECT_EQ(0u, os.FormatMessageA(flags, 433, 0, text, sizeof text)) << "no text of ours";
+}
+
+TEST(MediaPolling, SwitchedOffForTheFlashAndGivenBack) {
+    // The block device behind a character device, as sysfs links it: the
+    // numbers of /dev/null stand in for an sg node.
+    struct stat st;
+    ASSERT_EQ(0, stat("/dev/null", &st));
+    TempDir sys;
+    const std::string file = sys.Path() + "/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                             std::to_string(minor(st.st_rdev)) +
+                             "/device/block/sr0/events_poll_msecs";
+    Put(file, "2000\n");
+    {
+        MediaPolling polling(sys.Path());
+        std::string why;
+        EXPECT_TRUE(polling.Suspend("/dev/null", &why));
+        EXPECT_EQ("0", Get(file));
+        EXPECT_EQ(file, polling.File());
+        polling.Restore();
+        EXPECT_EQ("2000", Get(file));
+        EXPECT_TRUE(polling.Suspend("/dev/null", &why));
+    }
+    EXPECT_EQ("2000", Get(file)) << "given back when it goes out of scope";
+
+    Put(file, "0\n");  // already off: nothing to give back
+    MediaPolling off(sys.Path());
+    EXPECT_TRUE(off.Suspend("/dev/null", nullptr));
+    EXPECT_EQ("", off.File());
+    // A practice file has no block device: nothing to switch.
+    EXPECT_TRUE(off.Suspend(sys.Path(), nullptr));
+    EXPECT_EQ("", off.File());
+}
+
+}  // namespace
