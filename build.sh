@@ -20,10 +20,11 @@ cmake --build build/vsg -j"$(nproc)"
 cmake -S sim/sg -B build/vsg64 -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/vsg64 -j"$(nproc)"
 
-rm -rf dist && mkdir -p dist/sim
+rm -rf dist && mkdir -p dist/sim dist/linux
 cp build/win/norvexflash.exe dist/norvexflash.exe
 cp samples/norvexflash.ini dist/norvexflash.ini
 cp build/win/WNASPI32.DLL dist/sim/WNASPI32.DLL
 cp build/vsg/vsg.so dist/sim/vsg.so
 cp build/vsg64/vsg.so dist/sim/vsg64.so
+cp build/native/norvexflash dist/linux/norvexflash
 echo "dist/: $(cd dist && find . -type f | sort | tr '\n' ' ')"

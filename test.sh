@@ -15,6 +15,8 @@ cmake --build build/asan -j"$(nproc)" --target norvex_tests
 ctest --test-dir build/asan --output-on-failure -j"$(nproc)"
 echo "== fuzz targets under libFuzzer" && bash fuzz/run.sh
 
+echo "== the Linux program end to end" && bash tests/linux/run.sh
+
 echo "== unit tests as a 32-bit Windows program under Wine" && bash tests/win32/run.sh
 
 echo "== end-to-end tests under Wine"

@@ -16,7 +16,8 @@ void ShowList(TerminalForm& form, const std::vector<std::string>& items) {
 int FindModel(LinuxFront& f, const std::string& wanted) {
     const auto& items = f.form.ComboItems();
     for (size_t i = 0; i < items.size(); ++i) {
-        if (i < f.flash.ModelList.size() && strcasecmp(f.flash.ModelList[i].c_str(), wanted.c_str()) == 0)
+        if (i < f.flash.ModelList.size() &&
+            strcasecmp(f.flash.ModelList[i].c_str(), wanted.c_str()) == 0)
             return static_cast<int>(i);
         if (items[i] == wanted) return static_cast<int>(i);
     }
@@ -85,8 +86,9 @@ int RunBuilder(LinuxFront& f) {
     f.flash.FileListBox1Click();
 
     HeldSignals held([&f](int) {
-        f.form.Say("norvexflash: signal received: the flasher being written is finished first; "
-                   "the program ends after it.");
+        f.form.Say(
+            "norvexflash: signal received: the flasher being written is finished first; "
+            "the program ends after it.");
     });
     held.Start();
     f.form.boxes.clear();

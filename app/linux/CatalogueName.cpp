@@ -81,7 +81,8 @@ bool CatalogueName::Prepare(std::string* error) {
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (!mkdtemp(buffer.data())) {
-        if (error) *error = "cannot make a private directory in " + pattern + ": " + std::strerror(errno);
+        if (error)
+            *error = "cannot make a private directory in " + pattern + ": " + std::strerror(errno);
         return false;
     }
     dir_ = buffer.data();
@@ -91,7 +92,8 @@ bool CatalogueName::Prepare(std::string* error) {
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
         if (std::signal(s, RemoveAndEnd) == SIG_IGN) std::signal(s, SIG_IGN);
     if (symlink((realDirectory + "/" + name).c_str(), staged_.c_str()) != 0 ||
-        (Keep(gStaged, staged_), symlink((realDirectory + "/" + real).c_str(), link_.c_str())) != 0) {
+        (Keep(gStaged, staged_), symlink((realDirectory + "/" + real).c_str(), link_.c_str())) !=
+            0) {
         if (error) *error = "cannot link the template into " + dir_ + ": " + std::strerror(errno);
         Remove();
         staged_.clear();

@@ -76,7 +76,8 @@ int ListDrives(LinuxFront& f) {
         f.form.Say(line);
     }
     if (f.os.Devices().empty())
-        f.form.Say("No device: no optical drive's SCSI generic node in /sys/class/scsi_generic, "
-                   "and no --device.");
+        f.form.Say(
+            "No device: no optical drive's SCSI generic node in /sys/class/scsi_generic, "
+            "and no --device.");
     return accepted > 0 ? kExitDone : kExitNothingSent;
 }

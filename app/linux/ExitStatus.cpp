@@ -31,8 +31,7 @@ std::string ExitStatusAdvice(ExitStatus status, const FlashObservation& seen) {
                    "computer off and on once, then run the flasher again.";
         case kExitOldRevision:
             return "The drive accepted the firmware but reports revision " +
-                   (seen.reportedRevision.empty() ? std::string("(none)")
-                                                  : seen.reportedRevision) +
+                   (seen.reportedRevision.empty() ? std::string("(none)") : seen.reportedRevision) +
                    ", not " + seen.packagedRevision +
                    ". Switch the computer off and on, then run this flasher again to see which "
                    "revision the drive reports.";

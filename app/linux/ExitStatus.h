@@ -16,8 +16,8 @@ enum ExitStatus : int {
 
 // What the front end saw of one press of FLASH.
 struct FlashObservation {
-    bool promptAccepted = false;  // the flash prompt was answered Yes: commands went out
-    std::string status;           // the status line afterwards
+    bool promptAccepted = false;   // the flash prompt was answered Yes: commands went out
+    std::string status;            // the status line afterwards
     std::string reportedRevision;  // the drive's revision after the list refresh
     std::string packagedRevision;
 };

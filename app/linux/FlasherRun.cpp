@@ -32,7 +32,8 @@ void ShowDriveList(LinuxFront& f) {
         if (f.flash.Drives && i < f.flash.DriveIndexMap.size()) {
             int index = f.flash.DriveIndexMap[i];
             if (index >= 0 && index < f.flash.Drives->Count())
-                if (const LinuxDevice* d = f.os.DeviceOf(f.flash.Drives->Drives[index]->DriveLetter))
+                if (const LinuxDevice* d =
+                        f.os.DeviceOf(f.flash.Drives->Drives[index]->DriveLetter))
                     line += "   (" + d->path + ")";
         }
         f.form.Say(line);
@@ -53,7 +54,8 @@ int PressFlash(LinuxFront& f) {
     bool accepted = false;
     std::string device;
     if (f.flash.CurrentDrive)
-        if (const LinuxDevice* d = f.os.DeviceOf(f.flash.CurrentDrive->DriveLetter)) device = d->path;
+        if (const LinuxDevice* d = f.os.DeviceOf(f.flash.CurrentDrive->DriveLetter))
+            device = d->path;
 
     f.form.afterQuestion = [&](BoxAnswer answer) {
         if (answer != BoxAnswer::Yes || accepted) return;
@@ -111,9 +113,10 @@ int RunFlasher(LinuxFront& f) {
     f.form.yesToNextQuestion = false;
     if (f.form.QuitPosted() || f.form.Closed()) {
         if (f.os.Devices().empty())
-            f.form.Say("norvexflash: no optical drive's SCSI generic device was found "
-                       "(/sys/class/scsi_generic); is the sg module loaded (modprobe sg)? "
-                       "Name a device with --device PATH.");
+            f.form.Say(
+                "norvexflash: no optical drive's SCSI generic device was found "
+                "(/sys/class/scsi_generic); is the sg module loaded (modprobe sg)? "
+                "Name a device with --device PATH.");
         f.form.Say("norvexflash: Nothing was sent to the drive. (exit status 1)");
         return kExitNothingSent;
     }

@@ -7,7 +7,7 @@ struct Options {
     std::string file;                  // the flasher, or the template
     std::vector<std::string> devices;  // --device, in order
     bool list = false, yes = false, help = false, version = false;
-    std::string model, firmware;       // builder without questions
+    std::string model, firmware;  // builder without questions
 };
 
 // False with a sentence in *error for a command line that cannot be run.

@@ -17,7 +17,8 @@ bool LoadPackageFile(const std::string& path, std::vector<uint8_t>& record, std:
     std::vector<uint8_t> file;
     uint8_t chunk[65536];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) file.insert(file.end(), chunk, chunk + n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        file.insert(file.end(), chunk, chunk + n);
     const bool readError = std::ferror(f) != 0;
     std::fclose(f);
     if (readError) return fail("read error");
@@ -27,8 +28,9 @@ bool LoadPackageFile(const std::string& path, std::vector<uint8_t>& record, std:
     const uint8_t* keyword = PackageView(PackageRecord()).Keyword();
     auto hit = std::search(file.begin(), file.end(), keyword, keyword + kKeywordSize);
     if (hit == file.end())
-        return fail("no flasher package in this file (it is not a flasher or template of this "
-                    "program)");
+        return fail(
+            "no flasher package in this file (it is not a flasher or template of this "
+            "program)");
     const size_t offset = static_cast<size_t>(hit - file.begin());
     if (file.size() - offset < kPackageRecordSize)
         return fail("the flasher package runs past the end of the file (damaged or cut short)");

@@ -55,11 +55,11 @@ int Run(int argc, char** argv) {
     std::vector<std::string> notes;
     std::vector<LinuxDevice> devices;
     if (!builder)
-        devices = AssignDevices(options.devices.empty() ? FindOpticalSgNodes() : options.devices,
-                                &notes);
+        devices =
+            AssignDevices(options.devices.empty() ? FindOpticalSgNodes() : options.devices, &notes);
     for (const auto& note : notes) std::fprintf(stderr, "norvexflash: %s\n", note.c_str());
 
-    TerminalForm form(stdin, stdout, isatty(STDOUT_FILENO) != 0);
+    TerminalForm form(stdin, stdout, isatty(STDOUT_FILENO) != 0, isatty(STDIN_FILENO) == 0);
     LinuxOsCalls os(devices);
     os.notice = [&form](const std::string& text) {
         form.EndLine();

@@ -92,8 +92,9 @@ std::vector<LinuxDevice> AssignDevices(const std::vector<std::string>& paths,
     std::vector<LinuxDevice> devices;
     for (const auto& named : paths) {
         if (devices.size() == kMaxLinuxDevices) {
-            if (notes) notes->push_back(named + ": no drive letter left (at most " +
-                                        std::to_string(kMaxLinuxDevices) + " devices); left out");
+            if (notes)
+                notes->push_back(named + ": no drive letter left (at most " +
+                                 std::to_string(kMaxLinuxDevices) + " devices); left out");
             continue;
         }
         LinuxDevice d;
@@ -123,7 +124,8 @@ std::string NoAccessAdvice(const std::string& path) {
     if (stat(path.c_str(), &st) == 0) {
         std::string group;
         if (struct group* g = getgrgid(st.st_gid)) group = g->gr_name;
-        if (!group.empty() && st.st_gid != 0 && (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
+        if (!group.empty() && st.st_gid != 0 &&
+            (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
             return advice + "It belongs to the group \"" + group +
                    "\": add yourself to it (sudo adduser $USER " + group +
                    ", then log in again), or run as root.";

@@ -14,7 +14,7 @@
 #include "platform/linux/SystemErrors.h"
 
 namespace {
-constexpr uint32_t kDriveNoRootDir = 1;     // DRIVE_NO_ROOT_DIR
+constexpr uint32_t kDriveNoRootDir = 1;  // DRIVE_NO_ROOT_DIR
 constexpr uint32_t kGenericWrite = 0x40000000u;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 
@@ -96,8 +96,8 @@ bool LinuxOsCalls::ResetEvent(OsHandle) {
     return false;
 }
 
-OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t,
-                                   uint32_t, uint32_t) {
+OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t, uint32_t,
+                                   uint32_t) {
     const char letter = LetterOfDeviceName(name);
     const LinuxDevice* device = DeviceOf(letter);
     if (!device) {
@@ -117,8 +117,9 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
         if (error == EACCES || error == EPERM)
             Notice(NoAccessAdvice(device->path));
         else if (error == EBUSY && exclusive)
-            Notice(device->path + " is in use by another program, which has it open; close it "
-                                  "and try again.");
+            Notice(device->path +
+                   " is in use by another program, which has it open; close it "
+                   "and try again.");
         return InvalidOsHandle();
     }
     openErrors_[size_t(device - devices_.data())] = 0;

@@ -26,9 +26,8 @@ uint32_t PrepareSgExchange(const void* in, uint32_t inSize, void* out, uint32_t 
     if (spt.Length != sizeof(ScsiPassThroughDirect) || spt.CdbLength == 0 ||
         spt.CdbLength > sizeof spt.Cdb || spt.DataIn > kDataUnspecified)
         return kErrorInvalidParameter;
-    if (spt.SenseInfoLength > 0 &&
-        (spt.SenseInfoOffset < sizeof(ScsiPassThroughDirect) ||
-         uint64_t(spt.SenseInfoOffset) + spt.SenseInfoLength > outSize))
+    if (spt.SenseInfoLength > 0 && (spt.SenseInfoOffset < sizeof(ScsiPassThroughDirect) ||
+                                    uint64_t(spt.SenseInfoOffset) + spt.SenseInfoLength > outSize))
         return kErrorInvalidParameter;
     if (spt.DataTransferLength > 0 && (!spt.DataBuffer || spt.DataIn == kDataUnspecified))
         return kErrorInvalidParameter;
@@ -68,7 +67,8 @@ uint32_t FinishSgExchange(int ioctlResult, int ioctlErrno, const SgExchange& exc
     const uint32_t resid = h.resid > 0 ? static_cast<uint32_t>(h.resid) : 0;
     spt->DataTransferLength = resid < h.dxfer_len ? h.dxfer_len - resid : 0;
 
-    if (h.host_status != 0) return h.host_status == kHostTimeOut ? kErrorSemTimeout : kErrorIoDevice;
+    if (h.host_status != 0)
+        return h.host_status == kHostTimeOut ? kErrorSemTimeout : kErrorIoDevice;
     const uint8_t driver = h.driver_status & 0x0F;
     if (driver != 0 && driver != kDriverSense)
         return driver == kDriverTimeOut ? kErrorSemTimeout : kErrorIoDevice;

@@ -40,7 +40,8 @@ bool IsYes(std::string answer) {
 }
 }  // namespace
 
-TerminalForm::TerminalForm(FILE* in, FILE* out, bool redraw) : in_(in), out_(out), redraw_(redraw) {}
+TerminalForm::TerminalForm(FILE* in, FILE* out, bool redraw, bool echo)
+    : in_(in), out_(out), redraw_(redraw), echo_(echo) {}
 
 void TerminalForm::Say(const std::string& line) {
     std::lock_guard<std::mutex> hold(lock_);
@@ -63,6 +64,7 @@ bool TerminalForm::Ask(const std::string& question, std::string& answer) {
         Say("");
         return false;
     }
+    if (echo_) Say(answer);
     return true;
 }
 
@@ -126,7 +128,8 @@ void TerminalForm::ProgressSetPosition(int position) {
 
 void TerminalForm::ProgressStepIt() {
     position_ += step_;
-    if (position_ > maximum_) position_ = minimum_ + (position_ - maximum_);  // wraps, as a bar does
+    if (position_ > maximum_)
+        position_ = minimum_ + (position_ - maximum_);  // wraps, as a bar does
     std::lock_guard<std::mutex> hold(lock_);
     Draw(false);
 }

@@ -14,8 +14,10 @@
 
 class TerminalForm : public Form {
   public:
-    // redraw: the output is a terminal, so the status line redraws in place.
-    TerminalForm(FILE* in, FILE* out, bool redraw);
+    // redraw: the output is a terminal, so the status line redraws in place;
+    // echo: the input is no terminal, so each answer read is printed after
+    // its question (a transcript reads as a session).
+    TerminalForm(FILE* in, FILE* out, bool redraw, bool echo = false);
 
     struct Box {
         std::string text;
@@ -87,14 +89,15 @@ class TerminalForm : public Form {
     FILE* in_;
     FILE* out_;
     bool redraw_;
+    bool echo_;
     std::mutex lock_;  // a line announced from another thread (a held signal)
     std::string caption_, label_, status_, buttonCaption_ = "FLASH";
     std::vector<std::string> combo_, files_;
     int comboIndex_ = -1, fileIndex_ = -1;
     bool fileListVisible_ = true, buttonEnabled_ = true;
     int minimum_ = 0, maximum_ = 100, position_ = 0, step_ = 10;
-    bool lineOpen_ = false;    // a redrawn line is on the screen, not yet ended
-    std::string printed_;      // the status last printed (one line per phase)
+    bool lineOpen_ = false;  // a redrawn line is on the screen, not yet ended
+    std::string printed_;    // the status last printed (one line per phase)
     int drawnPercent_ = -1;
     bool quitPosted_ = false, closed_ = false;
 };

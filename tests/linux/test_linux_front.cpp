@@ -34,7 +34,8 @@ TEST(ExitStatus, EachOutcomeOfAFlashHasItsOwnStatus) {
                                "Read back and Verify drive's DRAM... , Valid Profile Fail!", ""})
         EXPECT_EQ(kExitFailedBeforeCommit, (seen.status = before, FlashExitStatus(seen))) << before;
     EXPECT_EQ(5, int(kExitOldRevision) + 1) << "five distinct statuses, 0 to 4";
-    EXPECT_NE(std::string::npos, ExitStatusAdvice(kExitCommitFailed, seen).find("run this flasher again"));
+    EXPECT_NE(std::string::npos,
+              ExitStatusAdvice(kExitCommitFailed, seen).find("run this flasher again"));
 }
 
 Options Parse(std::vector<const char*> args, bool* ok = nullptr, std::string* error = nullptr) {
@@ -131,15 +132,20 @@ struct Terminal {
 
 TEST(TerminalForm, BoxesKeepTheirTextsFramedByTheirKind) {
     Terminal t("y\nno\n");
-    EXPECT_EQ(BoxAnswer::Ok, t.form.MessageBox("Compare BIN and DRAM fail!", BoxKind::Plain, BoxButtons::Ok));
-    EXPECT_EQ(BoxAnswer::Yes, t.form.MessageBox("\nWARNING:\n\nGo on?\n", BoxKind::Warning, BoxButtons::YesNo));
-    EXPECT_EQ(BoxAnswer::No, t.form.MessageBox("\nUpdate FW:1A10 to FW:1A50 ?\n", BoxKind::Confirmation, BoxButtons::YesNo));
-    EXPECT_EQ(BoxAnswer::No, t.form.MessageBox("Again?", BoxKind::Error, BoxButtons::YesNo)) << "end of input";
-    EXPECT_EQ("[Message] Compare BIN and DRAM fail!\n"
-              "[Warning]\nWARNING:\n\nGo on?\n[y/N] "
-              "[Question] Update FW:1A10 to FW:1A50 ?\n[y/N] "
-              "[Error] Again?\n[y/N] \n",
-              t.Printed());
+    EXPECT_EQ(BoxAnswer::Ok,
+              t.form.MessageBox("Compare BIN and DRAM fail!", BoxKind::Plain, BoxButtons::Ok));
+    EXPECT_EQ(BoxAnswer::Yes,
+              t.form.MessageBox("\nWARNING:\n\nGo on?\n", BoxKind::Warning, BoxButtons::YesNo));
+    EXPECT_EQ(BoxAnswer::No, t.form.MessageBox("\nUpdate FW:1A10 to FW:1A50 ?\n",
+                                               BoxKind::Confirmation, BoxButtons::YesNo));
+    EXPECT_EQ(BoxAnswer::No, t.form.MessageBox("Again?", BoxKind::Error, BoxButtons::YesNo))
+        << "end of input";
+    EXPECT_EQ(
+        "[Message] Compare BIN and DRAM fail!\n"
+        "[Warning]\nWARNING:\n\nGo on?\n[y/N] "
+        "[Question] Update FW:1A10 to FW:1A50 ?\n[y/N] "
+        "[Error] Again?\n[y/N] \n",
+        t.Printed());
     ASSERT_EQ(4u, t.form.boxes.size());
     EXPECT_EQ("\nWARNING:\n\nGo on?\n", t.form.boxes[1].text) << "kept as the logic gave it";
 }
@@ -154,8 +160,10 @@ TEST(TerminalForm, YesAnswersOneQuestionOnlyAndSaysSo) {
     EXPECT_NE(std::string::npos, t.Printed().find("[y/N] y (--yes)\n"));
     // Windows line ends become the terminal's; a directory alias is given back.
     t.form.pathAlias = {"/tmp/norvexflash-x", "/home/u/dist"};
-    t.form.MessageBox("Can't load /tmp/norvexflash-x/norvexflash.INI\r\n", BoxKind::Plain, BoxButtons::Ok);
-    EXPECT_NE(std::string::npos, t.Printed().find("[Message] Can't load /home/u/dist/norvexflash.INI\n"));
+    t.form.MessageBox("Can't load /tmp/norvexflash-x/norvexflash.INI\r\n", BoxKind::Plain,
+                      BoxButtons::Ok);
+    EXPECT_NE(std::string::npos,
+              t.Printed().find("[Message] Can't load /home/u/dist/norvexflash.INI\n"));
 }
 
 TEST(TerminalForm, OneLinePerPhaseWithoutATerminal) {
@@ -178,10 +186,11 @@ TEST(TerminalForm, OnATerminalTheStatusLineRedrawsInPlace) {
     t.form.ProgressSetPosition(198);
     t.form.ProgressSetPosition(198);  // no change: not drawn again
     t.form.Say("done");
-    EXPECT_EQ("\r\033[KDon't turn off the system, Flash is in progress... [....................] 0%"
-              "\r\033[KDon't turn off the system, Flash is in progress... [###################.] 99%"
-              "\ndone\n",
-              t.Printed());
+    EXPECT_EQ(
+        "\r\033[KDon't turn off the system, Flash is in progress... [....................] 0%"
+        "\r\033[KDon't turn off the system, Flash is in progress... [###################.] 99%"
+        "\ndone\n",
+        t.Printed());
 }
 
 }  // namespace

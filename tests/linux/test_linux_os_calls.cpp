@@ -76,7 +76,8 @@ TEST(LinuxOsCalls, LettersStandForTheDevicesOfAnNtFamilySystem) {
 TEST(LinuxOsCalls, AFileThatIsNoScsiDeviceFailsItsCallsAndIsNamedOnce) {
     TempDir dir;
     dir.Write("plain", std::string("x"));
-    LinuxOsCalls os({{dir.File("plain"), dir.File("plain"), 'D'}, {dir.File("gone"), dir.File("gone"), 'E'}});
+    LinuxOsCalls os(
+        {{dir.File("plain"), dir.File("plain"), 'D'}, {dir.File("gone"), dir.File("gone"), 'E'}});
     std::vector<std::string> notices;
     os.notice = [&](const std::string& text) { notices.push_back(text); };
 
@@ -101,8 +102,8 @@ TEST(LinuxOsCalls, AFileThatIsNoScsiDeviceFailsItsCallsAndIsNamedOnce) {
     EXPECT_EQ(0u, returned);
     ASSERT_EQ(1u, notices.size());
     EXPECT_NE(std::string::npos, notices[0].find("is not a SCSI device"));
-    EXPECT_FALSE(os.DeviceIoControl(h, 0x2D1400, &record, sizeof record, &record, sizeof record,
-                                    &returned));
+    EXPECT_FALSE(
+        os.DeviceIoControl(h, 0x2D1400, &record, sizeof record, &record, sizeof record, &returned));
     EXPECT_EQ(kErrorInvalidFunction, os.GetLastError());
     EXPECT_TRUE(os.CloseHandle(h));
     EXPECT_FALSE(os.CloseHandle(h));

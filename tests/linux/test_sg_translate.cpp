@@ -102,12 +102,14 @@ TEST(SgTranslate, MalformedRequestsAreRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(kErrorInvalidParameter, refused([](Request& r) { r.record.Spt.CdbLength = 0; }));
     EXPECT_EQ(kErrorInvalidParameter, refused([](Request& r) { r.record.Spt.CdbLength = 17; }));
     EXPECT_EQ(kErrorInvalidParameter, refused([](Request& r) { r.record.Spt.DataIn = 3; }));
-    EXPECT_EQ(kErrorInvalidParameter, refused([](Request& r) { r.record.Spt.DataBuffer = nullptr; }));
+    EXPECT_EQ(kErrorInvalidParameter,
+              refused([](Request& r) { r.record.Spt.DataBuffer = nullptr; }));
     EXPECT_EQ(kErrorInvalidParameter, refused([](Request& r) { r.record.Spt.DataIn = 2; }));
     // Sense that would land outside the output record.
     EXPECT_EQ(kErrorInvalidParameter,
               refused([](Request& r) { r.record.Spt.SenseInfoLength = 255; }));
-    EXPECT_EQ(kErrorInvalidParameter, refused([](Request& r) { r.record.Spt.SenseInfoOffset = 8; }));
+    EXPECT_EQ(kErrorInvalidParameter,
+              refused([](Request& r) { r.record.Spt.SenseInfoOffset = 8; }));
     Request small(kScsiIoctlDataOut, 16);
     SgExchange x;
     EXPECT_EQ(kErrorInvalidParameter,
@@ -153,8 +155,8 @@ TEST(SgTranslate, TransportFailuresFailTheCallWithACodeThatNamesTheCause) {
     struct {
         int error;
         uint32_t code;
-    } const errors[] = {{EACCES, 5},   {EPERM, 5},      {ENODEV, 31},   {ENXIO, 1167},
-                        {EBUSY, 170},  {EIO, 1117},     {ENOTTY, 1117}, {EINVAL, 1117},
+    } const errors[] = {{EACCES, 5},    {EPERM, 5},       {ENODEV, 31},   {ENXIO, 1167},
+                        {EBUSY, 170},   {EIO, 1117},      {ENOTTY, 1117}, {EINVAL, 1117},
                         {ENOMEM, 1117}, {ETIMEDOUT, 1117}};
     for (const auto& e : errors) {
         Request r(kScsiIoctlDataOut, 16);
