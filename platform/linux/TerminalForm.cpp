@@ -145,8 +145,10 @@ void TerminalForm::Draw(bool statusChanged) {
         return;
     }
     if (status_.empty() && !lineOpen_) return;
+    // No bar before anything is done: a phase opens, and the flash ends, with
+    // the bar back at its start.
     int percent = -1;
-    if (maximum_ > minimum_) {
+    if (maximum_ > minimum_ && position_ > minimum_) {
         long long done = static_cast<long long>(position_) - minimum_;
         if (done < 0) done = 0;
         percent = static_cast<int>(done * 100 / (static_cast<long long>(maximum_) - minimum_));

@@ -185,11 +185,15 @@ TEST(TerminalForm, OnATerminalTheStatusLineRedrawsInPlace) {
     t.form.RepaintStatus();
     t.form.ProgressSetPosition(198);
     t.form.ProgressSetPosition(198);  // no change: not drawn again
+    t.form.SetStatus("Flash Completed.");
+    t.form.RepaintStatus();
+    t.form.ProgressSetPosition(0);  // back at the start: no bar
     t.form.Say("done");
     EXPECT_EQ(
-        "\r\033[KDon't turn off the system, Flash is in progress... [....................] 0%"
+        "\r\033[KDon't turn off the system, Flash is in progress..."
         "\r\033[KDon't turn off the system, Flash is in progress... [###################.] 99%"
-        "\ndone\n",
+        "\r\033[KFlash Completed. [###################.] 99%"
+        "\r\033[KFlash Completed.\ndone\n",
         t.Printed());
 }
 
