@@ -106,6 +106,13 @@ std::vector<LinuxDevice> AssignDevices(const std::vector<std::string>& paths,
             // The sr driver lets only root send WRITE BUFFER and vendor commands.
             if (notes) notes->push_back(named + " is used through its SCSI generic node " + sg);
         }
+        bool twice = false;
+        for (const auto& e : devices) twice = twice || e.path == d.path;
+        if (twice) {
+            // A second letter would open the node again, and O_EXCL refuses it.
+            if (notes) notes->push_back(named + ": named twice; used once");
+            continue;
+        }
         d.letter = static_cast<char>(kFirstDriveLetter + devices.size());
         devices.push_back(d);
     }

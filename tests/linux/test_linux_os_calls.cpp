@@ -54,6 +54,13 @@ TEST(LinuxDevices, LettersFromDAndNoMoreThanTheAlphabetHolds) {
     EXPECT_EQ('Z', devices.back().letter);
     EXPECT_EQ("/tmp/practice0", devices.front().path);
     EXPECT_EQ(2u, notes.size());  // the two left out, each named
+
+    notes.clear();
+    devices = AssignDevices({"/tmp/a", "/tmp/b", "/tmp/a"}, &notes, "/nonexistent", "/dev");
+    ASSERT_EQ(2u, devices.size());
+    EXPECT_EQ('E', devices[1].letter);
+    ASSERT_EQ(1u, notes.size());
+    EXPECT_EQ("/tmp/a: named twice; used once", notes[0]);
 }
 
 TEST(LinuxOsCalls, LettersStandForTheDevicesOfAnNtFamilySystem) {
