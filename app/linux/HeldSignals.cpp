@@ -1,8 +1,12 @@
 #include "app/linux/HeldSignals.h"
 
+#include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
-#include <ctime>
+#include <cstdint>
 #include <utility>
 
 HeldSignals::HeldSignals(std::function<void(int)> announce) : announce_(std::move(announce)) {
@@ -20,30 +24,52 @@ void HeldSignals::Start() {
     started_ = true;
     // Blocked before the thread starts, so it and this thread both hold them.
     pthread_sigmask(SIG_BLOCK, &held_, &previous_);
+    signals_ = signalfd(-1, &held_, SFD_NONBLOCK | SFD_CLOEXEC);
+    wake_ = eventfd(0, EFD_CLOEXEC);
+    if (signals_ < 0 || wake_ < 0) return;  // still held; only not announced
     watcher_ = std::thread([this] { Watch(); });
 }
 
-void HeldSignals::Watch() {
-    const timespec tick{0, 100 * 1000 * 1000};
-    while (!stop_) {
-        int s = sigtimedwait(&held_, nullptr, &tick);
-        if (s <= 0) continue;
+// Takes every signal that is pending; returns false when none was.
+bool HeldSignals::Take() {
+    signalfd_siginfo info;
+    bool any = false;
+    while (read(signals_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        any = true;
+        const int s = static_cast<int>(info.ssi_signo);
         int none = 0;
         received_.compare_exchange_strong(none, s);
-        if (announce_) announce_(s);
+        if (announce_ && !stopping_) announce_(s);
+    }
+    return any;
+}
+
+void HeldSignals::Watch() {
+    pollfd fds[2] = {{signals_, POLLIN, 0}, {wake_, POLLIN, 0}};
+    for (;;) {
+        if (poll(fds, 2, -1) < 0) continue;
+        if (fds[1].revents) return;
+        if (fds[0].revents) Take();
     }
 }
 
 void HeldSignals::Stop() {
-    if (!watcher_.joinable()) return;
-    stop_ = true;
-    watcher_.join();
-    // One that came after the thread's last look is still pending.
-    timespec now{0, 0};
-    int s;
-    while ((s = sigtimedwait(&held_, nullptr, &now)) > 0) {
-        int none = 0;
-        received_.compare_exchange_strong(none, s);
+    if (watcher_.joinable()) {
+        const uint64_t one = 1;
+        const ssize_t written = write(wake_, &one, sizeof one);
+        (void)written;  // an eventfd takes it; nothing to do otherwise
+        watcher_.join();
+    }
+    if (signals_ >= 0) {
+        // One that came after the thread's last look is still to be taken.
+        stopping_ = true;
+        Take();
+        close(signals_);
+        signals_ = -1;
+    }
+    if (wake_ >= 0) {
+        close(wake_);
+        wake_ = -1;
     }
 }
 

@@ -1,8 +1,9 @@
 // SIGINT, SIGTERM, SIGHUP and SIGQUIT during a flash or a build: held, not
 // caught. They are blocked in every thread, so no system call of the flash is
 // interrupted (the sg driver would resend an interrupted SG_IO on restart);
-// a thread of its own takes each one at once and announces it; once the work
-// is over, the first one is carried out, with its default action.
+// a thread of its own takes each one at once (signalfd) and announces it.
+// Once the work is over, the first one is carried out with the action it has
+// outside the work (by default the program ends by it; ignored stays ignored).
 #pragma once
 #include <atomic>
 #include <csignal>
@@ -25,12 +26,15 @@ class HeldSignals {
 
   private:
     void Watch();
+    bool Take();
 
     std::function<void(int)> announce_;
     sigset_t held_{};
     sigset_t previous_{};
     bool started_ = false;
-    std::atomic<bool> stop_{false};
+    int signals_ = -1;  // signalfd of the held signals
+    int wake_ = -1;     // eventfd that ends the watching thread
+    bool stopping_ = false;
     std::atomic<int> received_{0};
     std::thread watcher_;
 };
