@@ -63,6 +63,24 @@ TEST(LinuxDevices, LettersFromDAndNoMoreThanTheAlphabetHolds) {
     EXPECT_EQ("/tmp/a: named twice; used once", notes[0]);
 }
 
+TEST(LinuxDevices, AnSrDeviceIsUsedThroughItsGenericNode) {
+    TempDir dir;
+    // A block device node of the sr driver's numbers (making one needs root).
+    if (mknod(dir.File("sr0").c_str(), S_IFBLK | 0600, makedev(11, 0)) != 0)
+        GTEST_SKIP() << "no block device node can be made here";
+    Put(dir.File("sys/dev/block/11:0/device/scsi_generic/sg4/dev"), "21:4\n");
+    std::vector<std::string> notes;
+    auto devices =
+        AssignDevices({dir.File("sr0"), dir.File("plain")}, &notes, dir.File("sys"), "/dev");
+    ASSERT_EQ(2u, devices.size());
+    EXPECT_EQ(dir.File("sr0"), devices[0].named);
+    EXPECT_EQ("/dev/sg4", devices[0].path);
+    EXPECT_EQ(dir.File("plain"), devices[1].path);
+    ASSERT_EQ(1u, notes.size());
+    EXPECT_EQ(dir.File("sr0") + " is used through its SCSI generic node /dev/sg4", notes[0]);
+    EXPECT_EQ("", SgNodeOfBlockDevice(dir.File("sr0"), dir.File("nosys"), "/dev"));
+}
+
 TEST(LinuxOsCalls, LettersStandForTheDevicesOfAnNtFamilySystem) {
     LinuxOsCalls os({{"/a", "/a", 'D'}, {"/b", "/b", 'E'}});
     OsVersionInfo info;
