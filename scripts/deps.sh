@@ -3,12 +3,14 @@
 # Idempotent: does nothing when everything is already there.
 set -euo pipefail
 
+# python3: the Linux program's terminal session check (a pseudo-terminal).
 # fonts-wine: Wine's own fonts, so the title-bar buttons of screenshots are
 # drawn as glyphs (Marlett) instead of letters.
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
 for p in cmake g++ make libgtest-dev libbenchmark-dev g++-mingw-w64-i686 xvfb wine wine32:i386 \
-         imagemagick x11-utils clang libclang-rt-14-dev fonts-wine gcc-multilib g++-multilib; do
+         imagemagick x11-utils clang libclang-rt-14-dev fonts-wine gcc-multilib g++-multilib \
+         python3; do
     have "$p" || need+=("$p")
 done
 [ ${#need[@]} -eq 0 ] && exit 0

@@ -28,7 +28,9 @@ int Run(int argc, char** argv) {
         return kExitDone;
     }
     if (options.version) {
-        std::printf("norvexflash for Linux (x86-64),%s\n", kVersionCaption);
+        std::string version = kVersionCaption;  // " Flash Utility V1.048A "
+        while (!version.empty() && version.back() == ' ') version.pop_back();
+        std::printf("norvexflash for Linux (x86-64),%s\n", version.c_str());
         return kExitDone;
     }
 
