@@ -41,7 +41,7 @@ int RunBuilder(LinuxFront& f) {
     f.flash.FormCreate();
     if (f.form.QuitPosted() || f.form.Closed()) return kExitNothingSent;
 
-    f.form.Say("== " + f.form.Caption() + " ==");
+    f.form.Say("== " + f.form.WindowCaption() + " ==");
     f.form.Say(f.form.Label());
     ShowList(f.form, f.form.ComboItems());
     const int models = f.form.ComboCount();

@@ -23,7 +23,7 @@ std::string SignalName(int s) {
 }
 
 void ShowDriveList(LinuxFront& f) {
-    f.form.Say("== " + f.form.Caption() + " ==");
+    f.form.Say("== " + f.form.WindowCaption() + " ==");
     f.form.Say(f.form.Label());
     const auto& items = f.form.ComboItems();
     for (size_t i = 0; i < items.size(); ++i) {

@@ -42,6 +42,7 @@ class TerminalForm : public Form {
     const std::vector<std::string>& FileItems() const { return files_; }
     bool ButtonEnabled() const { return buttonEnabled_; }
     const std::string& Label() const { return label_; }
+    const std::string& WindowCaption() const { return caption_; }
     void FileListSetIndex(int index) { fileIndex_ = index; }
 
     // Framing of the front end: a line of its own, a question answered by
