@@ -104,10 +104,12 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
         lastError_ = kErrorFileNotFound;
         return InvalidOsHandle();
     }
-    int flags = O_NONBLOCK | O_CLOEXEC | ((desiredAccess & kGenericWrite) ? O_RDWR : O_RDONLY);
+    const bool write = (desiredAccess & kGenericWrite) != 0;
+    int flags = O_NONBLOCK | O_CLOEXEC | (write ? O_RDWR : O_RDONLY);
     // The sg driver keeps every other open of the node away while this one
-    // lasts (EBUSY); on other files O_EXCL without O_CREAT means nothing.
-    const bool exclusive = IsSgNode(device->path);
+    // lasts (EBUSY), for a read-write open only; on other files O_EXCL
+    // without O_CREAT means nothing.
+    const bool exclusive = write && IsSgNode(device->path);
     if (exclusive) flags |= O_EXCL;
     int fd = open(device->path.c_str(), flags);
     if (fd < 0) {
