@@ -72,7 +72,7 @@ held_signal() {  # SIGNAL NUMBER
     LD_PRELOAD=$VSG64 NORVEX_SG_DRIVES=$dir/$1.ini NORVEX_SG_TRACE=$dir/$1.trace \
         "$PROGRAM" --yes --device "$dir/dev-$1" "$dir/1A60P.EXE" >"$dir/$1.out" 2>&1 </dev/null &
     local pid=$! i
-    for i in $(seq 1 100); do grep -q "Write BIN" "$dir/$1.out" && break; sleep 0.1; done
+    for i in $(seq 1 300); do grep -q "Write BIN" "$dir/$1.out" && break; sleep 0.1; done
     kill -"$1" "$pid"
     RC=0
     { wait "$pid"; } 2>/dev/null || RC=$?
