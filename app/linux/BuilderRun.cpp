@@ -85,11 +85,13 @@ int RunBuilder(LinuxFront& f) {
     f.form.FileListSetIndex(file);
     f.flash.FileListBox1Click();
 
-    HeldSignals held([&f](int) {
-        f.form.Say(
-            "norvexflash: signal received: the flasher being written is finished first; "
-            "the program ends after it.");
-    });
+    HeldSignals held(
+        [&f](int) {
+            f.form.Say(
+                "norvexflash: signal received: the flasher being written is finished first; "
+                "the program ends after it.");
+        },
+        [&f] { f.form.Tick(); });
     held.Start();
     f.form.boxes.clear();
     f.flash.FlashButtonClick();

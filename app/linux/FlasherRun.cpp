@@ -44,11 +44,13 @@ void ShowDriveList(LinuxFront& f) {
 // when the prompt was declined or the flash was refused before it.
 int PressFlash(LinuxFront& f) {
     f.form.boxes.clear();
-    HeldSignals held([&f](int s) {
-        f.form.Say("norvexflash: " + SignalName(s) +
-                   " received: the flash goes on to its end, so that the drive is not left "
-                   "half-programmed; the program ends after it.");
-    });
+    HeldSignals held(
+        [&f](int s) {
+            f.form.Say("norvexflash: " + SignalName(s) +
+                       " received: the flash goes on to its end, so that the drive is not left "
+                       "half-programmed; the program ends after it.");
+        },
+        [&f] { f.form.Tick(); });
     MediaPolling polling;
     static bool pollingNoted = false;  // said once per run
     bool accepted = false;

@@ -9,7 +9,8 @@
 #include <cstdint>
 #include <utility>
 
-HeldSignals::HeldSignals(std::function<void(int)> announce) : announce_(std::move(announce)) {
+HeldSignals::HeldSignals(std::function<void(int)> announce, std::function<void()> tick)
+    : announce_(std::move(announce)), tick_(std::move(tick)) {
     sigemptyset(&held_);
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held_, s);
 }
@@ -47,7 +48,12 @@ bool HeldSignals::Take() {
 void HeldSignals::Watch() {
     pollfd fds[2] = {{signals_, POLLIN, 0}, {wake_, POLLIN, 0}};
     for (;;) {
-        if (poll(fds, 2, -1) < 0) continue;
+        const int ready = poll(fds, 2, tick_ ? 1000 : -1);
+        if (ready < 0) continue;
+        if (ready == 0) {
+            tick_();
+            continue;
+        }
         if (fds[1].revents) return;
         if (fds[0].revents) Take();
     }

@@ -12,8 +12,9 @@
 
 class HeldSignals {
   public:
-    // announce runs on the holding thread, once per signal received.
-    explicit HeldSignals(std::function<void(int)> announce);
+    // announce runs on the holding thread, once per signal received; tick,
+    // when given, about once a second while the signals are held.
+    explicit HeldSignals(std::function<void(int)> announce, std::function<void()> tick = nullptr);
     ~HeldSignals();
     HeldSignals(const HeldSignals&) = delete;
     HeldSignals& operator=(const HeldSignals&) = delete;
@@ -29,6 +30,7 @@ class HeldSignals {
     bool Take();
 
     std::function<void(int)> announce_;
+    std::function<void()> tick_;
     sigset_t held_{};
     sigset_t previous_{};
     bool started_ = false;

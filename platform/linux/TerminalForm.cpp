@@ -166,6 +166,20 @@ void TerminalForm::Draw(bool statusChanged) {
     std::fputs(line.c_str(), out_);
     std::fflush(out_);
     lineOpen_ = true;
+    drawnLine_ = line;
+    drawnAt_ = std::chrono::steady_clock::now();
+    shownSeconds_ = 0;
+}
+
+void TerminalForm::Tick(std::chrono::steady_clock::time_point now) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!redraw_ || !lineOpen_) return;
+    const long seconds =
+        static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(now - drawnAt_).count());
+    if (seconds < 3 || seconds == shownSeconds_) return;
+    shownSeconds_ = seconds;
+    std::fputs((drawnLine_ + "  " + std::to_string(seconds) + " s").c_str(), out_);
+    std::fflush(out_);
 }
 
 BoxAnswer TerminalForm::MessageBox(const std::string& text, BoxKind kind, BoxButtons buttons) {

@@ -3,6 +3,7 @@
 // numbers for list items; the status line and the progress bar redraw in
 // place on a terminal and print one line per phase elsewhere.
 #pragma once
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -51,6 +52,11 @@ class TerminalForm : public Form {
     bool Ask(const std::string& question, std::string& answer);
     // Ends a progress line that is being redrawn.
     void EndLine();
+    // Called about once a second from another thread during long work: on a
+    // terminal, a status line that has not changed for 3 s or more shows how
+    // long it has stood, so a long command (the commit) does not look hung.
+    void Tick() { Tick(std::chrono::steady_clock::now()); }
+    void Tick(std::chrono::steady_clock::time_point now);
 
     void SetCaption(const std::string& text) override { caption_ = text; }
     std::string Caption() override { return caption_; }
@@ -100,5 +106,8 @@ class TerminalForm : public Form {
     bool lineOpen_ = false;  // a redrawn line is on the screen, not yet ended
     std::string printed_;    // the status last printed (one line per phase)
     int drawnPercent_ = -1;
+    std::string drawnLine_;  // the line last drawn, without the time it has stood
+    std::chrono::steady_clock::time_point drawnAt_{};
+    long shownSeconds_ = 0;
     bool quitPosted_ = false, closed_ = false;
 };

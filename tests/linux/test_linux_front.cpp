@@ -2,6 +2,7 @@
 // command line, the package read from a file, and the terminal's framing.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -195,6 +196,25 @@ TEST(TerminalForm, OnATerminalTheStatusLineRedrawsInPlace) {
         "\r\033[KFlash Completed. [###################.] 99%"
         "\r\033[KFlash Completed.\ndone\n",
         t.Printed());
+}
+
+TEST(TerminalForm, ALineThatStandsLongShowsForHowLong) {
+    Terminal t("", true);
+    t.form.ProgressSetRange(0, 200);
+    t.form.ProgressSetPosition(198);
+    t.form.SetStatus("Don't turn off the system, Flash is in progress...");
+    t.form.RepaintStatus();
+    const auto drawn = std::chrono::steady_clock::now();
+    const std::string line =
+        "\r\033[KDon't turn off the system, Flash is in progress... [###################.] 99%";
+    t.form.Tick(drawn + std::chrono::seconds(1));  // too soon: nothing
+    t.form.Tick(drawn + std::chrono::seconds(5));
+    t.form.Tick(drawn + std::chrono::milliseconds(5500));  // the same second: nothing
+    t.form.Tick(drawn + std::chrono::seconds(6));
+    EXPECT_EQ(line + line + "  5 s" + line + "  6 s", t.Printed());
+    t.form.EndLine();
+    t.form.Tick(drawn + std::chrono::seconds(9));  // no line open: nothing
+    EXPECT_EQ(line + line + "  5 s" + line + "  6 s\n", t.Printed());
 }
 
 }  // namespace
