@@ -25,54 +25,6 @@ void TFlashForm::FormCreate() {
     FlasherStart();
 }
 
-void TFlashForm::FlasherStart() {
-    VendorText = package_.VendorText();
-    ModelText = package_.ModelText();
-    InquiryText = package_.InquiryText();
-    RangeText = package_.RangeText();
-    LowVersion = package_.LowVersion();
-    HighVersion = package_.HighVersion();
-
-    // A size beyond the image area would make every later read of the image
-    // run past its end, and an empty image would commit whatever the drive's
-    // buffer holds: refuse such a package before any drive is touched.
-    if (package_.ImageSize() > kImageAreaSize || package_.ImageSize() == 0) {
-        std::string why = package_.ImageSize() == 0
-                              ? std::string("it carries an empty firmware image.")
-                              : "its firmware image claims " +
-                                    std::to_string(package_.ImageSize()) +
-                                    " bytes, but the image area holds only " +
-                                    std::to_string(kImageAreaSize) + " bytes.";
-        form_.MessageBox(
-            "\nERROR:\n\nThis flash utility is damaged: " + why + "\nNo drive was touched.\n",
-            BoxKind::Error, BoxButtons::Ok);
-        EndProgram();
-        return;
-    }
-
-    form_.SetLabel("Select the " + VendorText + " drive you want to update:");
-
-    std::string warning = "\nWARNING:\n";
-    if (package_.AnyFirmware()) {
-        warning += "\nThis flash utility only supports " + VendorText + " " + ModelText +
-                   " drive. " +
-                   "\nWe recommend you close all applications in order to run this update!" +
-                   "\nDon't turn off the system while the flash is in progress! " +
-                   "\n\nDo you wish to continue?\n";
-    } else {
-        warning += "\nThis flash utility only supports " + VendorText + " " + ModelText +
-                   " drive with firmware:" + RangeText +
-                   "\nWe recommend you close all applications in order to run this update! " +
-                   "\nDon't turn off the system while the flash is in progress!" +
-                   "\n\nDo you wish to continue?\n";
-    }
-    if (form_.MessageBox(warning, BoxKind::Warning, BoxButtons::YesNo) != BoxAnswer::Yes) {
-        EndProgram();
-        return;
-    }
-    CreateDriveList();
-}
-
 void TFlashForm::EndProgram() {
     Quit = true;
     form_.PostQuit(0);

@@ -39,7 +39,11 @@ class TFlashForm {
 
     // Vendor commands on CurrentDrive.
     bool WriteE2(const uint8_t* data, uint16_t address, uint8_t count);
+    // Downloads `length` bytes of `data` to `offset` of the drive's buffer memory.
     bool WriteBuffer(uint32_t offset, const uint8_t* data, uint32_t length, uint8_t control);
+    // Tells the drive to program its flash chip (control kControlCommit or
+    // kControlCommitAll): the one command after which there is no way back.
+    bool Commit(uint8_t control);
     bool ReadBuffer(uint32_t offset, uint8_t* data, uint32_t length);
     bool EntryCritical();
     bool CheckDisc();
@@ -98,7 +102,6 @@ class TFlashForm {
     bool Judge(const char* prefix);
     void SetStatus(const std::string& text);
     void AppendStatus(const std::string& text);
-    void FillCommandBlock(const uint8_t (&bytes)[12]);
 
     // Builder pieces.
     void RefreshFileList();

@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "app/FlashForm.h"
+#include "flash/Commands.h"
+#include "flash/Protocol.h"
 #include "flash/ReadBack.h"
 #include "flash/Revision.h"
 
@@ -13,11 +15,6 @@ constexpr int kReadyPasses = 10;
 constexpr int kReadyPassLimit = 120000 / kReadyPassMs;
 constexpr uint32_t kCommitTimeout = 180;
 constexpr uint32_t kNormalTimeout = 60;
-
-const uint8_t kLoad[12] = {0x1B, 0, 0, 0, 0x03, 0, 0, 0, 0, 0, 0, 0};
-const uint8_t kTestUnitReady[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-const uint8_t kStopPlayScan[12] = {0x4E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-const uint8_t kStop[12] = {0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 }  // namespace
 
 // Returns false when the flash must not go on (a message has been shown).
@@ -32,10 +29,11 @@ bool TFlashForm::WaitUntilReady() {
             return false;
         }
         os_.Sleep(kReadyPassMs);
-        CurrentDrive->Execute(kTestUnitReady, kDataIn, 0);
-        if (Drives->Current->SenseIs(2, 0x04, 0x01)) {
+        MakeTestUnitReady(CommandBlock);
+        CurrentDrive->Execute(CommandBlock, kDataIn, 0);
+        if (CurrentDrive->SenseIs(2, 0x04, 0x01)) {
             counter = 0;
-        } else if (Drives->Current->SenseKeyAscIs(2, 0x3A)) {
+        } else if (CurrentDrive->SenseKeyAscIs(2, 0x3A)) {
             return true;
         } else if (!CheckDisc()) {
             form_.MessageBox("Remove disc, before to do the flash task.", BoxKind::Plain,
@@ -47,12 +45,12 @@ bool TFlashForm::WaitUntilReady() {
 }
 
 void TFlashForm::FlashSequence() {
-    if (CurrentDrive == nullptr || Drives == nullptr || Drives->Current == nullptr) return;
+    if (CurrentDrive == nullptr || Drives == nullptr) return;
     ProfileFound = false;
     ProfileLength = 0;
     int selected = form_.ComboIndex();
 
-    std::string driveRevision = Drives->Current->FirmwareRevision();
+    std::string driveRevision = CurrentDrive->FirmwareRevision();
     std::string newRevision = package_.NewRevision();
     std::string prompt = "\nUpdate FW:" + driveRevision + " to FW:" + newRevision + " ?\n";
     if (!package_.AnyFirmware() && !RevisionLess(driveRevision, newRevision)) {
@@ -66,10 +64,13 @@ void TFlashForm::FlashSequence() {
     if (form_.MessageBox(prompt, kind, BoxButtons::YesNo) != BoxAnswer::Yes) return;
 
     FlashAllMode = package_.FlashAll();
-    CurrentDrive->Execute(kLoad, kDataIn, 0);
+    MakeLoad(CommandBlock);
+    CurrentDrive->Execute(CommandBlock, kDataIn, 0);
     if (!WaitUntilReady()) return;
-    CurrentDrive->Execute(kStopPlayScan, kDataIn, 0);
-    CurrentDrive->Execute(kStop, kDataIn, 0);
+    MakeStopPlayScan(CommandBlock);
+    CurrentDrive->Execute(CommandBlock, kDataIn, 0);
+    MakeStop(CommandBlock);
+    CurrentDrive->Execute(CommandBlock, kDataIn, 0);
 
     // Never read past the image area, whatever the package claims.
     const uint32_t imageSize = std::min<uint32_t>(ImageSize, kImageAreaSize);
@@ -107,7 +108,7 @@ void TFlashForm::FlashImage(uint32_t imageSize, int selected) {
     for (uint32_t offset = 0; offset < imageSize; offset += kChunkSize) {
         uint32_t length = std::min(kChunkSize, imageSize - offset);
         std::memcpy(chunk, image + offset, length);
-        if (!WriteBuffer(offset, chunk, length, 0)) {
+        if (!WriteBuffer(offset, chunk, length, kControlData)) {
             AppendStatus(", Fail! ");
             return;
         }
@@ -148,7 +149,7 @@ void TFlashForm::FlashImage(uint32_t imageSize, int selected) {
     form_.ProgressSetPosition(198);
     form_.ProgressSetStep(0);
     CDDrive::SetTimeout(kCommitTimeout);
-    if (!WriteBuffer(0, ProfileCopy.data(), 0, FlashAllMode ? 0xA0 : 0x80)) {
+    if (!Commit(FlashAllMode ? kControlCommitAll : kControlCommit)) {
         SetStatus("Flash Fail.");
         return;
     }
@@ -166,7 +167,7 @@ bool TFlashForm::RefreshDriveLine(int index) {
         if (it == DriveIndexMap.end()) return false;
         index = static_cast<int>(it - DriveIndexMap.begin());
     }
-    std::string line = Drives->Current->DisplayLine();
+    std::string line = CurrentDrive->DisplayLine();
     form_.ComboInsert(index, line);
     form_.ComboDelete(index + 1);
     form_.ComboSetIndex(index);
@@ -179,7 +180,7 @@ bool TFlashForm::RefreshDriveLine(int index) {
 // is told, or they would take the old revision for a failed flash (or the
 // new one for granted).
 void TFlashForm::ReportRevisionNotTaken() {
-    const std::string reported = Drives->Current->FirmwareRevision();
+    const std::string reported = CurrentDrive->FirmwareRevision();
     const std::string packaged = package_.NewRevision();
     if (reported == packaged) return;
     std::string text = "\nThe drive accepted the new firmware, but it ";

@@ -1,6 +1,7 @@
+#include "flash/Eligibility.h"
+
 #include <cctype>
 
-#include "app/FlashForm.h"
 #include "flash/Revision.h"
 
 int CompareRevision(const std::string& a, const std::string& b) {
@@ -25,16 +26,12 @@ bool BeginsWith7Q0(const std::string& revision) {
 }
 }  // namespace
 
-bool TFlashForm::CheckCondition() {
-    CDDrive* drive = Drives ? Drives->Current : nullptr;
-    if (drive == nullptr) return false;
-    std::string productId = drive->ProductId();
-    std::string driveRevision = drive->FirmwareRevision();
-
-    if (package_.AnyDrive()) return true;
-    if (productId != InquiryText) return false;
-    if (package_.AnyFirmware()) return true;
-    if (RevisionLess(driveRevision, LowVersion) || RevisionGreater(driveRevision, HighVersion))
-        return BeginsWith7Q0(driveRevision);
+bool IsEligible(const EligibilityRule& rule, const std::string& productId,
+                const std::string& revision) {
+    if (rule.anyDrive) return true;
+    if (productId != rule.inquiry) return false;
+    if (rule.anyFirmware) return true;
+    if (RevisionLess(revision, rule.lowVersion) || RevisionGreater(revision, rule.highVersion))
+        return BeginsWith7Q0(revision);
     return true;
 }

@@ -1,7 +1,7 @@
-#include <cctype>
-#include <cstring>
+#include "flash/ImageClass.h"
 
-#include "app/FlashForm.h"
+#include <cctype>
+#include <cstddef>
 
 namespace {
 constexpr uint8_t kMarker[2] = {0x05, 0x80};
@@ -23,21 +23,14 @@ bool IsSpecialModel(const uint8_t* text) {
 }
 }  // namespace
 
-void TFlashForm::CheckNewFormatBIN() {
-    ImageSize = package_.ImageSize();
-    const uint8_t* image = package_.FirmwareArea();
+ImageClass ClassifyImage(const uint8_t* image) {
     // The first marker found decides; later positions are not looked at.
-    if (HasMarker(image, 0x4000)) {
-        if (IsSpecialModel(image + 0x4010)) ProfileFormatB = true;
-        return;
-    }
-    if (HasMarker(image, 0x4008)) {
-        if (IsSpecialModel(image + 0x4018)) ProfileFormatB = true;
-        return;
-    }
-    if (HasMarker(image, 0x1100)) {
-        ProfileFormatA = true;
-        return;
-    }
-    ProfileFormatA = ProfileFormatB = false;
+    if (HasMarker(image, 0x4000))
+        return IsSpecialModel(image + 0x4010) ? ImageClass::SixByteProfile
+                                              : ImageClass::OtherMarkedModel;
+    if (HasMarker(image, 0x4008))
+        return IsSpecialModel(image + 0x4018) ? ImageClass::SixByteProfile
+                                              : ImageClass::OtherMarkedModel;
+    if (HasMarker(image, 0x1100)) return ImageClass::FourByteProfile;
+    return ImageClass::Unmarked;
 }

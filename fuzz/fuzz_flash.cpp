@@ -22,6 +22,7 @@
 
 #include "app/FlashForm.h"
 #include "flash/FlashChip.h"
+#include "flash/Protocol.h"
 #include "fuzz/AnsweringOs.h"
 #include "fuzz/Check.h"
 #include "fuzz/FuzzInput.h"
@@ -33,9 +34,6 @@ constexpr uint32_t kChunk = 16384;
 
 uint32_t Be24(const uint8_t* p) {
     return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-}
-bool IsCommit(const uint8_t* cdb) {
-    return cdb[0] == 0x3B && (cdb[9] == 0x80 || cdb[9] == 0xA0);
 }
 bool IsImageWrite(const Answer& a) {
     return a.cdb[0] == 0x3B && a.cdb[1] == 0x05 && a.cdb[2] == 0x01 && a.cdb[9] == 0x00 &&

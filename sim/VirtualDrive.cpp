@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "flash/Protocol.h"
+
 namespace {
 uint32_t Be24(const uint8_t* p) {
     return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
@@ -183,7 +185,7 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
     };
 
     switch (cdb[0]) {
-        case 0x00:  // TEST UNIT READY
+        case kOpTestUnitReady:
             if (becomingReadyLeft > 0) {
                 --becomingReadyLeft;
                 return Check(0x02, 0x04, 0x01);
@@ -198,17 +200,17 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
             return in(d.data(), std::min<uint32_t>(allocation, static_cast<uint32_t>(d.size())));
         }
 
-        case 0x1B:                          // START STOP UNIT
+        case kOpStartStopUnit:
             if ((cdb[4] & 0x03) == 0x03) {  // load and start
                 ++loadCount;
                 becomingReadyLeft = config.becomingReady;
             }
             return Good();
 
-        case 0x4E:  // STOP PLAY/SCAN
+        case kOpStopPlayScan:
             return Good();
 
-        case 0x25: {  // READ CAPACITY
+        case kOpReadCapacity: {
             if (config.medium == Medium::None) return Check(0x02, 0x3A, 0x00);
             const uint32_t lastBlock = 359999, blockLength = 2048;
             uint8_t d[8] = {uint8_t(lastBlock >> 24),   uint8_t(lastBlock >> 16),
@@ -218,19 +220,19 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
             return in(d, 8);
         }
 
-        case 0x3B: {  // WRITE BUFFER
+        case kOpWriteBuffer: {
             uint8_t mode = cdb[1] & 0x1F;
             if ((mode != 0x05 && mode != 0x02) || cdb[2] != 0x01) return Check(0x05, 0x24, 0x00);
             uint32_t offset = Be24(&cdb[3]);
             uint32_t count = Be24(&cdb[6]);
             uint8_t control = cdb[9];
-            if (mode == 0x05 && (control == 0x80 || control == 0xA0)) {
+            if (IsCommit(cdb)) {
                 Commit(control);
                 static const uint8_t reply[16] = {};
                 return in(reply, 16);
             }
             if (count == 0 || length == 0) {
-                if (mode == 0x05 && control == 0x7F) entryCritical = true;
+                if (mode == kWriteBufferMode && control == kControlProfile) entryCritical = true;
                 return Good();
             }
             if (dataIn) return Check(0x05, 0x24, 0x00);
@@ -243,7 +245,7 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
             return Good(n);
         }
 
-        case 0x3C: {  // READ BUFFER
+        case kOpReadBuffer: {
             uint8_t mode = cdb[1] & 0x1F;
             uint32_t offset = Be24(&cdb[3]);
             uint32_t count = Be24(&cdb[6]);
@@ -258,13 +260,13 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
             return in(&bufferMemory[offset], count);
         }
 
-        case 0xDF:                 // vendor
-            if (cdb[1] == 0x11) {  // read flash identification
+        case kOpVendor:
+            if (cdb[1] == kVendorReadFlashId) {  // read flash identification
                 uint8_t d[128] = {};
                 std::memcpy(d, config.flashId.data(), 4);
                 return in(d, 128);
             }
-            if (cdb[1] == 0x0A) {  // write one EEPROM byte
+            if (cdb[1] == kVendorWriteE2) {  // write one EEPROM byte
                 uint32_t address = (uint32_t(cdb[7]) << 8) | cdb[8];
                 eeprom[address] = cdb[9];
                 return Good();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/FlashForm.h"
+#include "flash/Protocol.h"
 #include "FakeForm.h"
 #include "TestPackage.h"
 #include "WatchedOs.h"
@@ -71,7 +72,7 @@ struct FlasherRig {
 };
 
 inline bool IsCommit(const TraceEntry& e) {
-    return e.cdb[0] == 0x3B && (e.cdb[9] == 0x80 || e.cdb[9] == 0xA0);
+    return IsCommit(e.cdb);
 }
 inline size_t Commits(const std::vector<TraceEntry>& t) {
     size_t n = 0;
