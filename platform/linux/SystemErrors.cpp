@@ -24,6 +24,8 @@ uint32_t WindowsErrorOf(int errnoValue) {
 
 const char* WindowsErrorText(uint32_t code) {
     switch (code) {
+        case kErrorSuccess:
+            return "The operation completed successfully.\r\n";
         case kErrorInvalidFunction:
             return "Incorrect function.\r\n";
         case kErrorFileNotFound:

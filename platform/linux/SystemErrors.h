@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+constexpr uint32_t kErrorSuccess = 0;  // what a successful call leaves
 constexpr uint32_t kErrorInvalidFunction = 1;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
