@@ -40,7 +40,7 @@ int ListDrives(LinuxFront& f) {
     f.flash.HighVersion = package.HighVersion();
     f.form.boxStream = stderr;
 
-    f.form.Say("Flasher: " + package.VendorText() + " " + package.ModelText() + ", for \"" +
+    f.form.Say("Flasher: " + package.Vendor() + " " + package.Model() + ", for \"" +
                (package.AnyDrive() ? std::string("any drive") : Trimmed(f.flash.InquiryText)) +
                "\" with firmware " +
                (package.AnyFirmware() ? std::string("of any revision")
