@@ -4,6 +4,8 @@ enable_testing()
 file(GLOB TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
 add_executable(norvex_tests ${TEST_SOURCES})
 target_link_libraries(norvex_tests norvex_sim norvex_core GTest::gtest GTest::gtest_main)
+# Tests of the shipped sample files read them from the source tree.
+target_compile_definitions(norvex_tests PRIVATE NORVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 include(GoogleTest)
 gtest_discover_tests(norvex_tests DISCOVERY_TIMEOUT 60)
 

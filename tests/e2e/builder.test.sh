@@ -11,10 +11,10 @@ rm -rf "$WORK"
 mkdir -p "$WORK"
 cp "$WIN_BUILD/norvexflash.exe" "$WORK/norvexflash.exe"
 cp "$E2E_REPO/samples/norvexflash.ini" "$WORK/norvexflash.ini"
-# Firmware files of both models (masks A1*.BIN and B2*.BIN;B2*.HEX) and a stranger.
-head -c 262144 /dev/urandom >"$WORK/B2AB1234.BIN"
-head -c 1000 /dev/urandom >"$WORK/b2cd.hex"
-head -c 1000 /dev/urandom >"$WORK/A1X.BIN"
+# Firmware files of two models (masks 1A*.BIN and 2B*.BIN;2B*.ROM) and a stranger.
+head -c 262144 /dev/urandom >"$WORK/2B20PRA.BIN"
+head -c 1000 /dev/urandom >"$WORK/2b21.rom"
+head -c 1000 /dev/urandom >"$WORK/1AX.BIN"
 echo "not firmware" >"$WORK/readme.txt"
 
 c() { clicker "$@" | tr -d '\r'; }
@@ -24,38 +24,39 @@ start_program "$WORK/norvexflash.exe"
 c wait-window "Flash Utility" 30 >/dev/null || die "the builder window did not appear"
 expect_eq "caption" " Flash Utility V1.048A 1A00-1A99 [Buiding]" "$(c caption)"
 expect_eq "label" "Select Model: " "$(c label)"
-expect_eq "models" $'1A00-1A99 OPTIDRV CDRW-A100\n2B00-2B40 OPTIDRV DVDRW-B200' "$(c combo-items)"
+expect_eq "models" \
+    $'1A00-1A99 OPTIDRV CDRW-A100\n2B00-2B99 OPTIDRV DVDRW-B200\n3C00-3C99 OPTIDRV DVD-ROM KVA-204' "$(c combo-items)"
 expect_eq "first model selected" "0" "$(c combo-index)"
-expect_eq "files of the first model" "A1X.BIN" "$(c files)"
+expect_eq "files of the first model" "1AX.BIN" "$(c files)"
 expect_eq "file list visible" "1" "$(c file-list-visible)"
 expect_eq "button before a file is clicked" "Build disabled" "$(c button)"
 screenshot builder-start
 
 log "second model, a file, Build"
 c combo-select 1 >/dev/null || fail "could not choose the second model"
-expect_eq "caption of the second model" " Flash Utility V1.048A 2B00-2B40 [Buiding]" "$(c caption)"
-expect_eq "files of the second model" $'B2AB1234.BIN\nb2cd.hex' "$(c files)"
+expect_eq "caption of the second model" " Flash Utility V1.048A 2B00-2B99 [Buiding]" "$(c caption)"
+expect_eq "files of the second model" $'2B20PRA.BIN\n2b21.rom' "$(c files)"
 expect_eq "button after the model change" "Build disabled" "$(c button)"
 c file-click 0 >/dev/null || fail "could not click the firmware file"
 expect_eq "button after the click" "Build enabled" "$(c button)"
 c press-button >/dev/null || fail "could not press Build"
 status=$(c wait-status "complete" 60) || fail "no completion: status $(c status)"
-expect_eq "status" "Build B2AB.EXE complete!" "$status"
+expect_eq "status" "Build 2B20.EXE complete!" "$status"
 expect_eq "progress reset" "0" "$(c progress)"
 screenshot builder-built
 if c box-text >/dev/null 2>&1; then fail "a message box is open: $(c box-text)"; fi
 c close >/dev/null || true
 wait_program 15 || fail "the builder did not end"
 
-[ -f "$WORK/B2AB.EXE" ] || die "no B2AB.EXE written"
-expect_eq "output length" "$(stat -c %s "$WORK/norvexflash.exe")" "$(stat -c %s "$WORK/B2AB.EXE")"
-expect_eq "keyword occurrences in the output" "1" "$(grep -a -o 'FWBLOCK-MARKER' "$WORK/B2AB.EXE" | wc -l)"
+[ -f "$WORK/2B20.EXE" ] || die "no 2B20.EXE written"
+expect_eq "output length" "$(stat -c %s "$WORK/norvexflash.exe")" "$(stat -c %s "$WORK/2B20.EXE")"
+expect_eq "keyword occurrences in the output" "1" "$(grep -a -o 'FWBLOCK-MARKER' "$WORK/2B20.EXE" | wc -l)"
 
 log "the built flasher"
-start_program "$WORK/B2AB.EXE"
+start_program "$WORK/2B20.EXE"
 box=$(c wait-box "WARNING" 30) || die "the built flasher showed no warning"
 case "$box" in
-*"only supports OPTIDRV DVDRW-B200 drive with firmware:2B00-2B40"*) log "ok: warning names the model" ;;
+*"only supports OPTIDRV DVDRW-B200 drive with firmware:2B00-2B99"*) log "ok: warning names the model" ;;
 *) fail "warning does not name the chosen model: $box" ;;
 esac
 screenshot builder-flasher-warning

@@ -195,7 +195,7 @@ echo "builder: Tab through combo box, file list and button"
 dir=$(workdir shell-builder)
 cp "$WIN_BUILD/norvexflash.exe" "$dir/SHELLB.EXE"
 cp "$E2E_REPO/samples/norvexflash.ini" "$dir/SHELLB.INI"
-head -c 1000 /dev/zero >"$dir/A1X.BIN"
+head -c 1000 /dev/zero >"$dir/1AX.BIN"
 unmanaged SHELLB.EXE
 start_program "$dir/SHELLB.EXE"
 clicker wait-window "Flash Utility" 30 >/dev/null || die "the builder window did not appear"
