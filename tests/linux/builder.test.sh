@@ -8,9 +8,9 @@ dir=$(workdir builder)
 mkdir -p "$dir/tools" "$dir/work"
 cp "$TEMPLATE" "$dir/tools/norvexflash.exe"
 cp "$LX_REPO/samples/norvexflash.ini" "$dir/tools/norvexflash.ini"
-"$MKFW" "$dir/work/A1B2.BIN" --size 65536 --ident "$CASE_IDENT" --revision A1B2 --layout plain >/dev/null
-"$MKFW" "$dir/work/A1C3.BIN" --size 70000 --ident "$CASE_IDENT" --revision A1C3 --layout plain >/dev/null
-"$MKFW" "$dir/work/B2C0.HEX" --size 40000 --ident "OPTIDRV DVDRW-B200      " --revision B2C0 --layout plain >/dev/null
+"$MKFW" "$dir/work/1A52.BIN" --size 65536 --ident "$CASE_IDENT" --revision 1A52 --layout plain >/dev/null
+"$MKFW" "$dir/work/1A63.BIN" --size 70000 --ident "$CASE_IDENT" --revision 1A63 --layout plain >/dev/null
+"$MKFW" "$dir/work/2B30.ROM" --size 40000 --ident "OPTIDRV DVDRW-B200      " --revision 2B30 --layout plain >/dev/null
 : >"$dir/work/OTHER.TXT"
 
 build() {  # ARGS... (in the working directory; stdin as given)
@@ -23,33 +23,33 @@ build() {  # ARGS... (in the working directory; stdin as given)
 }
 
 echo "model and firmware named on the command line"
-build --model CDRW-A100 --firmware A1B2.BIN ../tools/norvexflash.exe </dev/null
+build --model CDRW-A100 --firmware 1A52.BIN ../tools/norvexflash.exe </dev/null
 expect_eq "exit status 0" 0 "$RC"
-expect_in "the program's own status" "Build A1B2.EXE complete!" "$OUT"
-"$NFPACK" "$TEMPLATE" "$dir/work/A1B2.BIN" "$dir/A1B2.nfpack" --model CDRW-A100 \
+expect_in "the program's own status" "Build 1A52.EXE complete!" "$OUT"
+"$NFPACK" "$TEMPLATE" "$dir/work/1A52.BIN" "$dir/1A52.nfpack" --model CDRW-A100 \
     --inquiry "OPTIDRV CDRW-A100" --range 1A00-1A99 --vendor OPTIDRV --note "" >/dev/null
-if cmp "$dir/A1B2.nfpack" "$dir/work/A1B2.EXE"; then log "ok: byte for byte the Windows builder's flasher"; else
-    fail "A1B2.EXE differs from the Windows builder's"; fi
+if cmp "$dir/1A52.nfpack" "$dir/work/1A52.EXE"; then log "ok: byte for byte the Windows builder's flasher"; else
+    fail "1A52.EXE differs from the Windows builder's"; fi
 
 echo "chosen by typing: the second model, then its only file"
 build ../tools/norvexflash.exe <<<$'2\n1'
 expect_eq "exit status 0" 0 "$RC"
-expect_in "the models as the list shows them" $'  1) 1A00-1A99 OPTIDRV CDRW-A100\n  2) 2B00-2B40 OPTIDRV DVDRW-B200' "$OUT"
-expect_in "only the files of the model's masks" $'Firmware files:\n  1) B2C0.HEX\nFirmware file' "$OUT"
-"$NFPACK" "$TEMPLATE" "$dir/work/B2C0.HEX" "$dir/B2C0.nfpack" --model DVDRW-B200 \
-    --inquiry "OPTIDRV DVDRW-B200" --range 2B00-2B40 --vendor OPTIDRV --note FLASH-ALL >/dev/null
-if cmp "$dir/B2C0.nfpack" "$dir/work/B2C0.EXE"; then log "ok: byte for byte the Windows builder's flasher"; else
-    fail "B2C0.EXE differs from the Windows builder's"; fi
+expect_in "the models as the list shows them" $'  1) 1A00-1A99 OPTIDRV CDRW-A100\n  2) 2B00-2B99 OPTIDRV DVDRW-B200\n  3) 3C00-3C99 OPTIDRV DVD-ROM KVA-204' "$OUT"
+expect_in "only the files of the model's masks" $'Firmware files:\n  1) 2B30.ROM\nFirmware file' "$OUT"
+"$NFPACK" "$TEMPLATE" "$dir/work/2B30.ROM" "$dir/2B30.nfpack" --model DVDRW-B200 \
+    --inquiry "OPTIDRV DVDRW-B200" --range 2B00-2B99 --vendor OPTIDRV --note "" >/dev/null
+if cmp "$dir/2B30.nfpack" "$dir/work/2B30.EXE"; then log "ok: byte for byte the Windows builder's flasher"; else
+    fail "2B30.EXE differs from the Windows builder's"; fi
 
 echo "refusals: nothing written"
-rm -f "$dir/work/A1C3.EXE"
-build --model NO-SUCH --firmware A1C3.BIN ../tools/norvexflash.exe </dev/null
+rm -f "$dir/work/1A63.EXE"
+build --model NO-SUCH --firmware 1A63.BIN ../tools/norvexflash.exe </dev/null
 expect_eq "unknown model: exit status 1" 1 "$RC"
-build --model CDRW-A100 --firmware B2C0.HEX ../tools/norvexflash.exe </dev/null
+build --model CDRW-A100 --firmware 2B30.ROM ../tools/norvexflash.exe </dev/null
 expect_eq "a file outside the model's masks: exit status 1" 1 "$RC"
 build ../tools/norvexflash.exe <<<'q'
 expect_eq "quit at the model: exit status 1" 1 "$RC"
-expect_eq "nothing written" "" "$(ls "$dir/work" | grep '^A1C3.EXE$' || true)"
+expect_eq "nothing written" "" "$(ls "$dir/work" | grep '^1A63.EXE$' || true)"
 mkdir -p "$dir/bare"
 cp "$TEMPLATE" "$dir/bare/norvexflash.exe"
 build ../bare/norvexflash.exe </dev/null
@@ -60,7 +60,7 @@ expect_eq "--yes is for flashers: exit status 1" 1 "$RC"
 
 echo "the written flasher flashes a virtual drive natively"
 write_drive "$dir/drive.ini" "$dir/dev-e"
-run "$dir/drive.ini" "$dir/drive.trace" --yes --device "$dir/dev-e" "$dir/work/A1B2.EXE"
+run "$dir/drive.ini" "$dir/drive.trace" --yes --device "$dir/dev-e" "$dir/work/1A52.EXE"
 expect_eq "flash: exit status 0" 0 "$RC"
-expect_eq "flash: revision written back" A1B2 "$(revision_in "$dir/drive.ini")"
+expect_eq "flash: revision written back" 1A52 "$(revision_in "$dir/drive.ini")"
 finish
