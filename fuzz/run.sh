@@ -2,6 +2,8 @@
 # Builds the fuzz targets with clang and libFuzzer (ASan + UBSan) into
 # build/fuzz and runs each for a bounded time from its saved corpus.
 # Prints the executions per target; fails on any crash or broken property.
+# Without clang or its libFuzzer runtime it cannot run: exit 77 (skipped),
+# or a failure when NORVEX_CI=1 (scripts/stage.sh).
 #   FUZZ_SECONDS  time per target (default 15)
 #   FUZZ_TARGETS  targets to run (default: all fuzz/fuzz_*.cpp)
 set -euo pipefail
@@ -9,18 +11,17 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-15}"
 build=build/fuzz
 
+. scripts/stage.sh
 if ! command -v clang++ >/dev/null; then
-    echo "fuzz: SKIPPED - clang++ is not installed (scripts/deps.sh installs it)"
-    exit 0
+    stage_cannot_run fuzz "clang++ is not installed (scripts/deps.sh installs it)"
 fi
 probe=$(mktemp -d)
 trap 'rm -rf "$probe"' EXIT
 echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' \
     >"$probe/probe.cpp"
 if ! clang++ -fsanitize=fuzzer "$probe/probe.cpp" -o "$probe/probe" 2>"$probe/err"; then
-    echo "fuzz: SKIPPED - clang's libFuzzer runtime is unavailable (libclang-rt-14-dev):"
     sed 's/^/  /' "$probe/err" | head -5
-    exit 0
+    stage_cannot_run fuzz "clang's libFuzzer runtime is unavailable (libclang-rt-14-dev)"
 fi
 
 # Undefined behaviour stops the run (halt_on_error) unless fuzz/ubsan.supp

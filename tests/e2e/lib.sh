@@ -10,6 +10,7 @@
 set -euo pipefail
 
 E2E_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+. "$E2E_REPO/scripts/stage.sh"
 E2E_OUT=$(cd "$E2E_REPO" && realpath -m "${NORVEX_E2E_OUT:-build/e2e}")
 WIN_BUILD=$(cd "$E2E_REPO" && realpath -m "${NORVEX_WIN_BUILD:-build/win}")
 NATIVE_BUILD=$(cd "$E2E_REPO" && realpath -m "${NORVEX_NATIVE_BUILD:-build/native}")
@@ -101,8 +102,16 @@ e2e_cleanup() {
     fi
 }
 
+# Wine that runs and a display (or Xvfb): otherwise the stage cannot run.
+require_wine_stage() {  # STAGE
+    local why
+    why=$(wine_problem) || stage_cannot_run "$1" "$why"
+    why=$(display_problem) || stage_cannot_run "$1" "$why"
+}
+
 # Prefix, display and clean-up; call once at the top of a test script.
 e2e_setup() {
+    require_wine_stage "$(basename "$0" .sh)"
     [ -f "$WIN_BUILD/norvexflash.exe" ] || die "no $WIN_BUILD/norvexflash.exe (build first)"
     [ -f "$CLICKER" ] || die "no $CLICKER (build first)"
     trap e2e_cleanup EXIT
