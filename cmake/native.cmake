@@ -37,3 +37,12 @@ target_link_libraries(norvexflash norvex_linux)
 file(GLOB LINUX_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/linux/*.cpp)
 target_sources(norvex_tests PRIVATE ${LINUX_TEST_SOURCES})
 target_link_libraries(norvex_tests norvex_linux)
+
+# The shell scripts' own tests (stand-ins for the programs they drive).
+if(NOT NORVEX_SANITIZE)
+  file(GLOB SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scripts/*.test.sh)
+  foreach(script ${SCRIPT_TESTS})
+    get_filename_component(name ${script} NAME_WE)
+    add_test(NAME script_${name} COMMAND bash ${script})
+  endforeach()
+endif()

@@ -13,7 +13,12 @@
 #      the mount manager gives the drive (GetDriveTypeA then answers
 #      DRIVE_CDROM);
 #   5. waits until the prefix's wineserver has ended, so that the mount
-#      manager reads the new drive when the next program starts.
+#      manager reads the new drive when the next program starts. While a
+#      program of the prefix runs, the server stays: the script says what it
+#      waits for and gives up after at most 60 seconds (WINE_VCD_WAIT_SECONDS
+#      makes that shorter) with exit status 1 and the remedy. Steps 1 to 4
+#      are done by then, so running it again once the programs have ended
+#      completes.
 #
 # Running it again changes nothing. docs/TESTING.md explains each step.
 # Uses WINEARCH and WINEDEBUG from the environment when it creates the prefix.
@@ -29,10 +34,43 @@ letter=$(printf '%s' "${2%:}" | tr 'A-Z' 'a-z')
 path=$3
 [[ $letter =~ ^[a-z]$ ]] || { echo "$0: LETTER must be one drive letter, not '$2'" >&2; exit 2; }
 [ "$letter" != c ] && [ "$letter" != z ] || { echo "$0: drive $letter: is Wine's own" >&2; exit 2; }
-command -v wine >/dev/null || { echo "$0: wine is not installed" >&2; exit 1; }
+. "$(dirname "$0")/stage.sh"
+why=$(wine_problem) || { echo "$0: $why" >&2; exit 1; }
 
 mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
+limit=${WINE_VCD_WAIT_SECONDS:-60}
+[[ $limit =~ ^[0-9]+$ ]] && [ "$limit" -ge 1 ] && [ "$limit" -le 60 ] || limit=60
+
+millis() { local t=${EPOCHREALTIME/[.,]/}; echo $((t / 1000)); }
+
+# Waits for the prefix's wineserver to end, saying so when that takes more
+# than a second, and gives up after $limit seconds saying what is left to do.
+wait_for_prefix() {  # STATE
+    local state=$1
+    wineserver -w &
+    local waiter=$! said=0 start now
+    start=$(millis)
+    now=$start
+    while [ $((now - start)) -lt $((limit * 1000)) ]; do
+        if ! kill -0 "$waiter" 2>/dev/null; then
+            wait "$waiter" || true
+            return 0
+        fi
+        if [ "$said" = 0 ] && [ $((now - start)) -ge 1000 ]; then
+            echo "waiting for the Wine programs of $prefix to end… (at most $limit s)"
+            said=1
+        fi
+        sleep 0.1
+        now=$(millis)
+    done
+    kill "$waiter" 2>/dev/null || true
+    wait "$waiter" 2>/dev/null || true
+    echo "$0: gave up after $limit s: Wine programs of $prefix are still running." >&2
+    echo "  $state Close them" >&2
+    echo "  (or end them all: WINEPREFIX=$prefix wineserver -k), then run this command again." >&2
+    exit 1
+}
 case $path in /*) ;; *) path=$PWD/$path ;; esac
 
 # 1. The file that stands for the drive. A plain file in /dev would hide the
@@ -47,8 +85,9 @@ fi
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 if [ ! -d "$prefix/dosdevices" ]; then
+    echo "creating the Wine prefix $prefix (about half a minute)…"
     wineboot -i >/dev/null 2>&1 || true
-    wineserver -w || true
+    wait_for_prefix "The prefix is made but not yet set up."
 fi
 [ -d "$prefix/dosdevices" ] || { echo "$0: $prefix is not a Wine prefix" >&2; exit 1; }
 root=$prefix/drive_$letter
@@ -67,5 +106,5 @@ wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /t REG_SZ /d cdrom /f >/d
     { echo "$0: could not write HKLM\\Software\\Wine\\Drives" >&2; exit 1; }
 
 # 5. The mount manager reads drives and types when the prefix starts.
-wineserver -w
+wait_for_prefix "Drive ${letter^^}: is set up, but Wine sees it only after they have ended."
 echo "drive ${letter^^}: is a CD-ROM drive on $path (prefix $prefix)"
