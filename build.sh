@@ -20,11 +20,20 @@ cmake --build build/vsg -j"$(nproc)"
 cmake -S sim/sg -B build/vsg64 -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/vsg64 -j"$(nproc)"
 
-rm -rf dist && mkdir -p dist/sim dist/linux
+rm -rf dist && mkdir -p dist/sim dist/linux dist/tools
 cp build/win/norvexflash.exe dist/norvexflash.exe
 cp samples/norvexflash.ini dist/norvexflash.ini
 cp build/win/WNASPI32.DLL dist/sim/WNASPI32.DLL
 cp build/vsg/vsg.so dist/sim/vsg.so
 cp build/vsg64/vsg.so dist/sim/vsg64.so
 cp build/native/norvexflash dist/linux/norvexflash
-echo "dist/: $(cd dist && find . -type f | sort | tr '\n' ' ')"
+# One name for both, by the loader's $LIB (Debian: lib/<multiarch triplet>):
+# LD_PRELOAD='.../dist/sim/$LIB/vsg.so' gives each process the build of its
+# own class, so neither prints "wrong ELF class".
+mkdir -p dist/sim/lib/i386-linux-gnu dist/sim/lib/x86_64-linux-gnu
+ln -s ../../vsg.so dist/sim/lib/i386-linux-gnu/vsg.so
+ln -s ../../vsg64.so dist/sim/lib/x86_64-linux-gnu/vsg.so
+# Native practice tools: sample firmware, and what a flasher carries
+# (scripts/practice.sh reads it).
+cp build/native/mkfirmware build/native/nfinfo dist/tools/
+echo "dist/: $(cd dist && find . -type f -o -type l | sort | tr '\n' ' ')"

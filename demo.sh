@@ -4,12 +4,24 @@
 # through the virtual ASPI layer, and once more in Wine's default (NT) mode
 # through Wine's SCSI pass-through and the virtual SCSI generic device.
 # Headless (own Xvfb) unless a display is set. Prints a transcript;
-# screenshots go to build/demo/ and docs/screenshots/. Exits non-zero with a message when any step
-# does not come out as expected.
+# screenshots go to build/demo/ (with --screenshots also to docs/screenshots/,
+# the README's pictures). Exits non-zero with a message when any step does
+# not come out as expected.
 set -euo pipefail
 cd "$(dirname "$0")"
+refresh=0
+case "${1:-}" in
+"") ;;
+--screenshots) refresh=1 ;;
+*) echo "usage: ./demo.sh [--screenshots]   (--screenshots: also refresh docs/screenshots/)" >&2; exit 2 ;;
+esac
 bash scripts/deps.sh
+mkdir -p build
+echo "== Building (log: build/demo-build.log; a few minutes on a fresh machine)"
 ./build.sh >build/demo-build.log 2>&1 || { tail -30 build/demo-build.log; echo "demo: build failed" >&2; exit 1; }
+. scripts/stage.sh
+why=$(wine_problem) || { echo "demo: cannot run the program under Wine: $why" >&2; exit 1; }
+why=$(display_problem) || { echo "demo: cannot show the program's window: $why" >&2; exit 1; }
 
 export NORVEX_E2E_OUT=$PWD/build/demo
 . tests/e2e/lib.sh
@@ -17,7 +29,7 @@ DEMO=$E2E_OUT
 rm -rf "$DEMO" && mkdir -p "$DEMO/work"
 WORK=$DEMO/work
 e2e_setup
-MKFW=$NATIVE_BUILD/mkfirmware
+MKFW=$PWD/dist/tools/mkfirmware
 [ -x "$MKFW" ] || die "no $MKFW"
 
 step() { echo "== $*"; }
@@ -31,37 +43,12 @@ check() {  # WHAT EXPECTED ACTUAL
     echo "   ok: $1"
 }
 
-step "1. Sample firmware and a catalogue whose models match it"
-cp dist/norvexflash.exe "$WORK/norvexflash.exe"
-"$MKFW" "$WORK/1A50PLN.BIN" --size 262144 --ident "OPTIDRV CDRW-A100       " --revision 1A50 --layout plain
-"$MKFW" "$WORK/2B20PRA.BIN" --size 262144 --ident "OPTIDRV DVDRW-B200      " --revision 2B20 --layout a
-"$MKFW" "$WORK/3C10PRB.BIN" --size 262144 --ident "OPTIDRV DVD-ROM KVA-204 " --revision 3C10 --layout b \
+step "1. Sample firmware for the shipped catalogue's models (dist/norvexflash.ini)"
+cp dist/norvexflash.exe dist/norvexflash.ini "$WORK/"
+"$MKFW" "$WORK/1A50PLN.BIN" --size 262144 --ident "OPTIDRV CDRW-A100" --revision 1A50 --layout plain
+"$MKFW" "$WORK/2B20PRA.BIN" --size 262144 --ident "OPTIDRV DVDRW-B200" --revision 2B20 --layout a
+"$MKFW" "$WORK/3C10PRB.BIN" --size 262144 --ident "OPTIDRV DVD-ROM KVA-204" --revision 3C10 --layout b \
     --model "DVD-ROM KVA-204"
-cat >"$WORK/norvexflash.ini" <<'INI'
-[MODEL00]
-Model=CDRW-A100
-Inquiry=OPTIDRV CDRW-A100
-FW-Range=1A00-1A99
-BINMask=1A*.BIN
-Vendor=OPTIDRV
-Note=
-
-[MODEL01]
-Model=DVDRW-B200
-Inquiry=OPTIDRV DVDRW-B200
-FW-Range=2B00-2B99
-BINMask=2B*.BIN
-Vendor=OPTIDRV
-Note=
-
-[MODEL02]
-Model=DVD-ROM KVA-204
-Inquiry=OPTIDRV DVD-ROM KVA-204
-FW-Range=3C00-3C99
-BINMask=3C*.BIN
-Vendor=OPTIDRV
-Note=FLASH-ALL
-INI
 ls -l "$WORK" | awk 'NR>1 {printf "   %-16s %8s bytes\n", $9, $5}'
 
 step "2. The builder: choose DVDRW-B200, click its firmware file, press \"Build\""
@@ -168,7 +155,9 @@ Medium=none
 BecomingReady=3
 INI
 cp "$WORK/2B20.EXE" "$WORK/2B20NT.EXE"  # another name: the 9x setting of 2B20.EXE does not apply
-VSG=$PWD/dist/sim/vsg.so
+# $LIB: the loader picks dist/sim/lib/<its own architecture>/vsg.so, so the
+# 32-bit Wine process and its 64-bit helpers each load the device silently.
+VSG="$PWD/dist/sim/\$LIB/vsg.so"
 (cd "$WORK" && LD_PRELOAD=$VSG NORVEX_SG_DRIVES="$WORK/sg-drives.ini" \
     NORVEX_SG_TRACE="$WORK/sg-trace.txt" exec wine 2B20NT.EXE) >"$DEMO/program-nt.log" 2>&1 &
 E2E_PROGRAM_PID=$!
@@ -214,6 +203,13 @@ awk '{ op = $2
      END { if (last != "") printf "     %-26s x%d\n", last, n }' "$WORK/trace.txt"
 printf '   time from "Yes" to "Flash Completed.": %.1f s (the virtual drive takes 100 ms per data transfer)\n' \
     "$(awk -v a="$ended" -v b="$started" 'BEGIN { print a - b }')"
-# The README shows these screenshots: a successful run keeps them current.
-cp "$NORVEX_E2E_OUT"/[1-5]-*.png docs/screenshots/
-echo "Demonstration complete: build/demo/ holds the screenshots (copied to docs/screenshots/)."
+if grep -q "ERROR: ld.so" "$DEMO/program-nt.log"; then
+    die "the loader complained about the preloaded device: $(grep "ERROR: ld.so" "$DEMO/program-nt.log" | head -1)"
+fi
+if [ "$refresh" = 1 ]; then
+    # The README's pictures; refreshed only when asked, so a run leaves the tree as it was.
+    cp "$DEMO"/[1-5]-*.png docs/screenshots/
+    echo "Demonstration complete: build/demo/ holds the screenshots (copied to docs/screenshots/)."
+else
+    echo "Demonstration complete: build/demo/ holds the screenshots (./demo.sh --screenshots also refreshes docs/screenshots/)."
+fi

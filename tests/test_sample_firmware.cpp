@@ -184,6 +184,13 @@ TEST(SampleFirmwareArgs, FullCommandLineInAnyOrder) {
     SampleArgs plain;
     ASSERT_TRUE(Parse({"X.BIN", "--size", "4096", "--ident", kIdent, "--revision", "1A50"}, plain));
     EXPECT_EQ(plain.sample.layout, SampleLayout::Plain);
+
+    // A catalogue's Inquiry value as it stands: padded as INQUIRY pads it.
+    SampleArgs shortIdent;
+    ASSERT_TRUE(
+        Parse({"X.BIN", "--size", "4096", "--ident", "OPTIDRV DVDRW-B200", "--revision", "2B20"},
+              shortIdent));
+    EXPECT_EQ(shortIdent.sample.ident, "OPTIDRV DVDRW-B200      ");
 }
 
 TEST(SampleFirmwareArgs, SizeIsPlainDecimal) {
@@ -213,6 +220,9 @@ TEST(SampleFirmwareArgs, RefusesIncompleteOrContradictoryLines) {
         {"X.BIN", "--size", "65536", "--ident", kIdent, "--revision", "1A50", "--model",
          "DVD-ROM KVA-204"},  // a model without layout b would be silently dropped
         {"X.BIN", "--size", "4096", "--ident", kIdent, "--revision", "1A50", "--layout", "b"},
+        {"X.BIN", "--size", "4096", "--ident", "OPTIDRV  DVDRW-B200-LONGNAME", "--revision",
+         "1A50"},  // longer than 24
+        {"X.BIN", "--size", "4096", "--ident", "", "--revision", "1A50"},
     };
     for (const auto& line : lines) {
         SampleArgs args;

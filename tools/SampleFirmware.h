@@ -117,7 +117,11 @@ inline bool ParseSampleArgs(int argc, const char* const* argv, SampleArgs& args)
             args.sample.size = static_cast<uint32_t>(n);
             haveSize = true;
         } else if (arg == "--ident") {
-            args.sample.ident = value;
+            // Blank-padded to 24 as INQUIRY reports it, so the catalogue's
+            // Inquiry value can be given as it stands.
+            if (value.empty() || value.size() > 24)
+                return fail("--ident takes vendor and product, at most 24 characters");
+            args.sample.ident = value + std::string(24 - value.size(), ' ');
             haveIdent = true;
         } else if (arg == "--revision") {
             args.sample.revision = value;

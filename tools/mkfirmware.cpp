@@ -18,11 +18,15 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 int main(int argc, char** argv) {
     SampleArgs args;
     if (!ParseSampleArgs(argc, argv, args)) {
-        std::fprintf(stderr,
-                     "mkfirmware: %s\n"
-                     "usage: mkfirmware OUT.BIN --size N --ident IDENT24 --revision REV4\n"
-                     "                  [--layout plain|a|b] [--model MODEL15]\n",
-                     args.problem.c_str());
+        std::fprintf(
+            stderr,
+            "mkfirmware: %s\n"
+            "usage: mkfirmware OUT.BIN --size N --ident \"VENDOR PRODUCT\" --revision REV4\n"
+            "                  [--layout plain|a|b] [--model MODEL15]\n"
+            "  --ident: as INQUIRY reports it, padded with blanks to 24 characters\n"
+            "  --layout: plain (no profile), a (4-byte profile header), b (6-byte,\n"
+            "            for the models DVD-ROM KVA-204 and DVD-ROM KVB-517)\n",
+            args.problem.c_str());
         return 2;
     }
     std::vector<uint8_t> image;

@@ -1,0 +1,271 @@
+#!/usr/bin/env bash
+# Rehearses a flash under Wine against one virtual drive that the flasher
+# will accept, in one command:
+#
+#   scripts/practice.sh FLASHER.EXE [9x|nt] [--revision REV] [--disc]
+#                       [--fault KEY=VALUE]... [--auto]
+#
+#   9x   Windows 98 mode: the virtual ASPI layer (dist/sim/WNASPI32.DLL)
+#   nt   Wine's default (NT) mode, the default: drive E: through Wine's SCSI
+#        pass-through and the virtual SCSI generic device (dist/sim/vsg.so)
+#   --revision REV      the drive's revision (default: the lowest the flasher
+#                       accepts, below the packaged one)
+#   --disc              a disc in the drive (default: none)
+#   --fault KEY=VALUE   a line for the drive file, e.g. --fault FailOpcode=3B
+#                       --fault FailNth=3 (keys: docs/TESTING.md, "The drive
+#                       file"); repeat it for several
+#   --auto              answer the flasher's boxes and press its buttons (Yes
+#                       to the warning and the prompt, FLASH, OK to every
+#                       other box), then close it; implied without a display
+#
+# Reads the flasher's own package (dist/tools/nfinfo), writes a drive file
+# whose drive this flasher lists, sets up the road, starts the flasher and,
+# when it has ended, prints the drive's revision before and after and where
+# the command trace is. Works in build/practice/<flasher>/ of the source
+# tree, in the Wine prefix WINEPREFIX or else build/practice/wineprefix, on
+# the display DISPLAY or else on a virtual screen of its own (Xvfb), which
+# no one can see or click, so --auto is then implied.
+# Exit status: 0 when the flasher ended (whatever its outcome: read the
+# summary), 1 when the rehearsal could not be set up or ran out of time,
+# 2 for a wrong command line.
+set -euo pipefail
+REPO=$(cd "$(dirname "$0")/.." && pwd)
+. "$REPO/scripts/stage.sh"
+
+usage() {
+    sed -n '4,7p' "$0" | sed 's/^# \{0,1\}//' >&2
+    echo "(details: the head of $0)" >&2
+    exit 2
+}
+die() {
+    echo "practice: $*" >&2
+    exit 1
+}
+say() { echo "practice: $*"; }
+
+flasher="" road=nt revision="" medium=none auto=0
+faults=()
+while [ $# -gt 0 ]; do
+    case $1 in
+    9x | nt) road=$1 ;;
+    --revision) [ $# -ge 2 ] || usage; revision=$2; shift ;;
+    --disc) medium=disc ;;
+    --fault)
+        [ $# -ge 2 ] && [[ $2 =~ ^[A-Za-z0-9]+=.+$ ]] || { echo "practice: --fault takes KEY=VALUE" >&2; usage; }
+        faults+=("$2")
+        shift ;;
+    --auto) auto=1 ;;
+    -h | --help) usage ;;
+    -*) echo "practice: unknown option $1" >&2; usage ;;
+    *) [ -z "$flasher" ] || usage; flasher=$1 ;;
+    esac
+    shift
+done
+[ -n "$flasher" ] || usage
+[ -f "$flasher" ] || die "no file $flasher"
+flasher=$(realpath "$flasher")
+name=$(basename "$flasher")
+if [ -n "$revision" ] && [ ${#revision} -ne 4 ]; then
+    die "--revision takes four characters, as INQUIRY reports a revision"
+fi
+
+# ---- what the flasher carries ------------------------------------------------------
+NFINFO=$REPO/dist/tools/nfinfo
+[ -x "$NFINFO" ] || die "no $NFINFO: run ./build.sh first"
+info=$("$NFINFO" "$flasher") || die "cannot read the package of $flasher"
+field() { printf '%s\n' "$info" | sed -n "s/^$1=//p"; }
+[ "$(field role)" = flasher ] ||
+    die "$name is the builder template, not a flasher: build one first (README, \"Building a flasher\")"
+inquiry=$(field inquiry)
+if [ "$(field any_drive)" = 1 ]; then
+    vendor=$(field vendor) product=$(field model)
+else
+    vendor=$(printf '%s' "${inquiry:0:8}" | sed 's/ *$//')
+    product=$(printf '%s' "${inquiry:8:16}" | sed 's/ *$//')
+fi
+packaged=$(field revision)
+low=$(field low) high=$(field high)
+layout=$(field layout)
+case $layout in b) chip="BF B6 00 01" ;; *) chip="DA C8 00 00" ;; esac
+if [ -z "$revision" ]; then
+    if [ "$(field any_firmware)" = 1 ]; then
+        revision=0000  # any revision is accepted; this one is below every other
+    else
+        revision=$low
+    fi
+fi
+# Revisions compare byte by byte, as the flasher compares them.
+before() { [ "$1" != "$2" ] && [ "$(printf '%s\n' "$1" "$2" | LC_ALL=C sort | head -1)" = "$1" ]; }
+say "$name: $(field model) ($inquiry), range $(field range), packaged revision $packaged, layout $layout"
+if [ "$(field any_firmware)" != 1 ] && [ "$(field any_drive)" != 1 ] &&
+    { before "$revision" "$low" || before "$high" "$revision"; }; then
+    say "note: revision $revision lies outside $low-$high: the flasher will not list the drive"
+elif ! before "$revision" "$packaged"; then
+    say "note: revision $revision is not below the packaged $packaged"
+fi
+image_revision=$(field image_revision)
+[ -n "$image_revision" ] ||
+    say "note: the image does not carry \"$inquiry\" and a revision, so the virtual drive keeps its revision after the commit"
+
+# ---- where it runs -----------------------------------------------------------------
+why=$(wine_problem) || die "$why"
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono/Gecko install prompts (they would wait for a click), no menu entries.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
+if [ -n "${WINEPREFIX:-}" ]; then
+    say "Wine prefix: $WINEPREFIX (from WINEPREFIX)"
+else
+    export WINEPREFIX=$REPO/build/practice/wineprefix WINEARCH=win32
+    say "Wine prefix: $WINEPREFIX"
+fi
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    say "creating the prefix (about half a minute)…"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i >/dev/null 2>&1 || true
+    timeout 60 wineserver -w || true
+    [ -f "$WINEPREFIX/system.reg" ] || die "wineboot could not create $WINEPREFIX"
+fi
+xvfb_pid=""
+program_pid=""
+cleanup() {
+    if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+        # The Windows program outlives its launcher: end it by name.
+        LD_PRELOAD="" wine taskkill /f /im "$name" >/dev/null 2>&1 || true
+        kill "$program_pid" 2>/dev/null || true
+    fi
+    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    say "display: $DISPLAY"
+else
+    command -v Xvfb >/dev/null || die "no display and no Xvfb (scripts/deps.sh installs it)"
+    n=90
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    xdpyinfo >/dev/null 2>&1 || die "Xvfb did not start on :$n"
+    say "no display: the flasher runs on a virtual screen ($DISPLAY) that no one can see or" \
+        "click, so this script answers it (--auto); set DISPLAY to watch or click yourself"
+    auto=1
+fi
+CLICKER=$REPO/build/win/clicker.exe
+[ "$auto" = 0 ] || [ -f "$CLICKER" ] || die "--auto needs $CLICKER: run ./build.sh first"
+
+# ---- the drive and the road --------------------------------------------------------
+work=$REPO/build/practice/${name%.*}
+mkdir -p "$work"
+rm -f "$work/drives.ini" "$work/trace.txt" "$work/program.log"
+cp "$flasher" "$work/$name"
+: >"$work/trace.txt"
+{
+    echo "; the practice drive for $name (keys: docs/TESTING.md, \"The drive file\")"
+    echo "[DRIVE0]"
+    if [ "$road" = 9x ]; then
+        echo "HostAdapter=0"
+        echo "Target=0"
+    else
+        echo "Device=$work/sr-e"
+        echo "Letter=E"
+    fi
+    echo "Vendor=$vendor"
+    echo "Product=$product"
+    echo "Revision=$revision"
+    echo "FlashId=$chip"
+    echo "Medium=$medium"
+    echo "BecomingReady=2"
+    echo "CommandDelayMs=50"
+    printf '%s\n' "${faults[@]}"
+} >"$work/drives.ini"
+appkey="HKCU\\Software\\Wine\\AppDefaults\\$name"
+if [ "$road" = 9x ]; then
+    cp "$REPO/dist/sim/WNASPI32.DLL" "$work/WNASPI32.DLL"
+    # The flasher takes the ASPI road when Wine reports the 9x family to it.
+    wine reg add "$appkey" /v Version /d win98 /f >/dev/null 2>&1 || die "could not write $appkey"
+    export NORVEX_SIM_DRIVES NORVEX_SIM_TRACE
+    NORVEX_SIM_DRIVES=$(winepath -w "$work/drives.ini")
+    NORVEX_SIM_TRACE=$(winepath -w "$work/trace.txt")
+    export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"  # this DLL, not Wine's own
+    say "road: 9x (Windows 98 mode, virtual ASPI layer $work/WNASPI32.DLL)"
+else
+    rm -f "$work/WNASPI32.DLL"
+    # A 9x setting left by an earlier 9x rehearsal of the same name would win.
+    wine reg delete "$appkey" /f >/dev/null 2>&1 || true
+    bash "$REPO/scripts/wine-virtual-cdrom.sh" "$WINEPREFIX" E "$work/sr-e" | sed 's/^/practice: /'
+    [ "${PIPESTATUS[0]}" -eq 0 ] || die "could not set up drive E: (see above)"
+    # $LIB: each process loads the device built for its own class, silently.
+    export LD_PRELOAD="$REPO/dist/sim/\$LIB/vsg.so${LD_PRELOAD:+ $LD_PRELOAD}"
+    export NORVEX_SG_DRIVES=$work/drives.ini NORVEX_SG_TRACE=$work/trace.txt
+    say "road: nt (Wine's default mode, drive E: on $work/sr-e, virtual SCSI generic device)"
+fi
+say "drive: $vendor $product, revision $revision, chip $chip, medium $medium${faults[*]:+, ${faults[*]}}"
+
+# ---- the flasher ---------------------------------------------------------------------
+(cd "$work" && exec wine "$name") >"$work/program.log" 2>&1 &
+program_pid=$!
+clicker() { LD_PRELOAD="" wine "$CLICKER" "$@" 2>/dev/null; }
+running() { kill -0 "$program_pid" 2>/dev/null; }
+
+# Answers and presses like a person who wants the flash: Yes to the warning
+# and the prompt, FLASH once, OK (else Yes) to any other box; closes the
+# window once the flash has ended. Prints each box and each new status line.
+drive_flasher() {
+    local deadline=$((SECONDS + 600)) give_up=$((SECONDS + 180)) pressed=0 box status last="" ended=0
+    while running && [ $SECONDS -lt $deadline ]; do
+        if box=$(clicker --raw box-text) && [ -n "$box" ]; then
+            say "box: $(printf '%s' "$box" | tr '\n' ' ' | sed 's/  */ /g; s/^ //')"
+            case $box in
+            *WARNING:* | *"Update FW"*) clicker press-box Yes >/dev/null || true ;;
+            *) clicker press-box OK >/dev/null || clicker press-box Yes >/dev/null || true ;;
+            esac
+            continue
+        fi
+        status=$(clicker --raw status) || status=""
+        if [ -n "$status" ] && [ "$status" != "$last" ]; then
+            say "status: $status"
+            last=$status
+        fi
+        # Closed one round after the end, so a box that follows the end
+        # (a revision the drive did not take) is answered first.
+        if [ "$ended" = 1 ]; then
+            say "drive list: $(clicker --raw combo-items | head -1)"
+            clicker close >/dev/null || true
+            break
+        fi
+        if [ "$pressed" = 0 ] && [ "$(clicker --raw button)" = "FLASH enabled" ]; then
+            say "drive list: $(clicker --raw combo-items | head -1)"
+            clicker press-button >/dev/null && pressed=1
+        elif [ "$pressed" = 1 ]; then
+            case $status in
+            "Flash Completed." | *Fail*) ended=1 ;;
+            esac
+        elif [ $SECONDS -gt $give_up ]; then
+            say "FLASH did not become enabled within 3 minutes; closing the flasher"
+            ended=1
+        fi
+        sleep 0.3
+    done
+    for _ in $(seq 1 100); do running || return 0; sleep 0.3; done
+    return 1
+}
+
+if [ "$auto" = 1 ]; then
+    say "answering the flasher on $DISPLAY (at most 10 minutes)…"
+    drive_flasher || die "the flasher did not end; its output: $work/program.log"
+else
+    say "the flasher is running on $DISPLAY: answer it as you would on Windows; close its window to finish (Ctrl-C ends it)"
+fi
+wait "$program_pid" && rc=0 || rc=$?
+program_pid=""
+
+after=$(sed -n 's/^Revision=//p' "$work/drives.ini" | tr -d '\r')
+say "the flasher ended (exit code $rc)"
+say "drive revision before: $revision, after: $after$([ "$after" = "$revision" ] && echo " (unchanged)")"
+say "command trace: $work/trace.txt ($(wc -l <"$work/trace.txt") command blocks); program output: $work/program.log"
+if grep -q "ERROR: ld.so" "$work/program.log"; then
+    say "warning: the loader complained: $(grep -m1 "ERROR: ld.so" "$work/program.log")"
+fi
+exit 0
