@@ -33,8 +33,8 @@ REPO=$(cd "$(dirname "$0")/.." && pwd)
 . "$REPO/scripts/stage.sh"
 
 usage() {
-    sed -n '4,7p' "$0" | sed 's/^# \{0,1\}//' >&2
-    echo "(details: the head of $0)" >&2
+    echo "usage: scripts/practice.sh FLASHER.EXE [9x|nt] [--revision REV] [--disc]" \
+        "[--fault KEY=VALUE]... [--auto]   (details: the head of $0)" >&2
     exit 2
 }
 die() {
@@ -130,7 +130,7 @@ program_pid=""
 cleanup() {
     if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
         # The Windows program outlives its launcher: end it by name.
-        LD_PRELOAD="" wine taskkill /f /im "$name" >/dev/null 2>&1 || true
+        wine taskkill /f /im "$name" >/dev/null 2>&1 || true
         kill "$program_pid" 2>/dev/null || true
     fi
     [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
@@ -180,6 +180,7 @@ cp "$flasher" "$work/$name"
     echo "CommandDelayMs=50"
     printf '%s\n' "${faults[@]}"
 } >"$work/drives.ini"
+preload=${LD_PRELOAD:-}
 appkey="HKCU\\Software\\Wine\\AppDefaults\\$name"
 if [ "$road" = 9x ]; then
     cp "$REPO/dist/sim/WNASPI32.DLL" "$work/WNASPI32.DLL"
@@ -197,16 +198,16 @@ else
     bash "$REPO/scripts/wine-virtual-cdrom.sh" "$WINEPREFIX" E "$work/sr-e" | sed 's/^/practice: /'
     [ "${PIPESTATUS[0]}" -eq 0 ] || die "could not set up drive E: (see above)"
     # $LIB: each process loads the device built for its own class, silently.
-    export LD_PRELOAD="$REPO/dist/sim/\$LIB/vsg.so${LD_PRELOAD:+ $LD_PRELOAD}"
+    preload="$REPO/dist/sim/\$LIB/vsg.so${LD_PRELOAD:+ $LD_PRELOAD}"
     export NORVEX_SG_DRIVES=$work/drives.ini NORVEX_SG_TRACE=$work/trace.txt
     say "road: nt (Wine's default mode, drive E: on $work/sr-e, virtual SCSI generic device)"
 fi
 say "drive: $vendor $product, revision $revision, chip $chip, medium $medium${faults[*]:+, ${faults[*]}}"
 
 # ---- the flasher ---------------------------------------------------------------------
-(cd "$work" && exec wine "$name") >"$work/program.log" 2>&1 &
+(cd "$work" && LD_PRELOAD=$preload exec wine "$name") >"$work/program.log" 2>&1 &
 program_pid=$!
-clicker() { LD_PRELOAD="" wine "$CLICKER" "$@" 2>/dev/null; }
+clicker() { wine "$CLICKER" "$@" 2>/dev/null; }
 running() { kill -0 "$program_pid" 2>/dev/null; }
 
 # Answers and presses like a person who wants the flash: Yes to the warning
