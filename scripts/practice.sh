@@ -121,7 +121,7 @@ fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     say "creating the prefix (about half a minute)…"
     mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >/dev/null 2>&1 || true
+    timeout 300 wineboot -i >/dev/null 2>&1 || true
     timeout 60 wineserver -w || true
     [ -f "$WINEPREFIX/system.reg" ] || die "wineboot could not create $WINEPREFIX"
 fi
