@@ -214,12 +214,13 @@ running() { kill -0 "$program_pid" 2>/dev/null; }
 # and the prompt, FLASH once, OK (else Yes) to any other box; closes the
 # window once the flash has ended. Prints each box and each new status line.
 drive_flasher() {
-    local deadline=$((SECONDS + 600)) give_up=$((SECONDS + 180)) pressed=0 box status last="" ended=0
+    local deadline=$((SECONDS + 600)) give_up=$((SECONDS + 180)) pressed=0 warned=0 box status last="" ended=0 items
     while running && [ $SECONDS -lt $deadline ]; do
         if box=$(clicker --raw box-text) && [ -n "$box" ]; then
             say "box: $(printf '%s' "$box" | tr '\n' ' ' | sed 's/  */ /g; s/^ //')"
             case $box in
-            *WARNING:* | *"Update FW"*) clicker press-box Yes >/dev/null || true ;;
+            *WARNING:*) clicker press-box Yes >/dev/null && warned=1 ;;
+            *"Update FW"*) clicker press-box Yes >/dev/null || true ;;
             *) clicker press-box OK >/dev/null || clicker press-box Yes >/dev/null || true ;;
             esac
             continue
@@ -236,8 +237,10 @@ drive_flasher() {
             clicker close >/dev/null || true
             break
         fi
-        if [ "$pressed" = 0 ] && [ "$(clicker --raw button)" = "FLASH enabled" ]; then
-            say "drive list: $(clicker --raw combo-items | head -1)"
+        # FLASH once the warning is answered and the scan has listed a drive.
+        if [ "$pressed" = 0 ] && [ "$warned" = 1 ] && items=$(clicker --raw combo-items) &&
+            [ -n "$items" ] && [ "$(clicker --raw button)" = "FLASH enabled" ]; then
+            say "drive list: $(printf '%s\n' "$items" | head -1)"
             clicker press-button >/dev/null && pressed=1
         elif [ "$pressed" = 1 ]; then
             case $status in
