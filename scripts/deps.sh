@@ -5,12 +5,13 @@ set -euo pipefail
 
 # python3: the Linux program's terminal session check (a pseudo-terminal).
 # fonts-wine: Wine's own fonts, so the title-bar buttons of screenshots are
-# drawn as glyphs (Marlett) instead of letters.
+# drawn as glyphs (Marlett) instead of letters. qemu-system-x86, busybox-static
+# and cpio: the guest with a real Linux kernel (tests/kernel/run.sh).
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
 for p in cmake g++ make libgtest-dev libbenchmark-dev g++-mingw-w64-i686 xvfb wine wine32:i386 \
          imagemagick x11-utils clang libclang-rt-14-dev fonts-wine gcc-multilib g++-multilib \
-         python3; do
+         python3 qemu-system-x86 busybox-static cpio; do
     have "$p" || need+=("$p")
 done
 [ ${#need[@]} -eq 0 ] && exit 0

@@ -41,6 +41,15 @@ std::vector<uint8_t> VirtualDrive::InquiryData() const {
     return d;
 }
 
+DriveOutcome VirtualDrive::DataIn(const uint8_t* bytes, uint32_t count, bool dataIn, uint8_t* data,
+                                  uint32_t length) const {
+    if (!dataIn && length > 0) return Check(0x05, 0x24, 0x00);
+    uint32_t n = std::min(count, length);
+    if (n > 0 && !data) return Check(0x05, 0x24, 0x00);
+    if (n > 0) std::memcpy(data, bytes, n);
+    return Good(n);
+}
+
 DriveOutcome VirtualDrive::Good(uint32_t transferred) const {
     DriveOutcome o;
     o.status = kStatusGood;
@@ -176,12 +185,7 @@ DriveOutcome VirtualDrive::Execute(const uint8_t cdb[12], bool dataIn, uint8_t* 
 DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* data,
                                    uint32_t length) {
     auto in = [&](const uint8_t* bytes, uint32_t count) -> DriveOutcome {
-        // Data to the host: at most what the host asked for.
-        if (!dataIn && length > 0) return Check(0x05, 0x24, 0x00);
-        uint32_t n = std::min(count, length);
-        if (n > 0 && !data) return Check(0x05, 0x24, 0x00);
-        if (n > 0) std::memcpy(data, bytes, n);
-        return Good(n);
+        return DataIn(bytes, count, dataIn, data, length);
     };
 
     switch (cdb[0]) {
@@ -193,8 +197,8 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
             if (config.medium == Medium::None) return Check(0x02, 0x3A, 0x00);
             return Good();
 
-        case 0x12: {                                            // INQUIRY
-            if (cdb[1] & 0x01) return Check(0x05, 0x24, 0x00);  // no vital product data pages
+        case 0x12: {  // INQUIRY
+            if (cdb[1] & 0x01) return VitalProductData(cdb, dataIn, data, length);
             std::vector<uint8_t> d = InquiryData();
             uint32_t allocation = (uint32_t(cdb[3]) << 8) | cdb[4];
             return in(d.data(), std::min<uint32_t>(allocation, static_cast<uint32_t>(d.size())));
@@ -274,7 +278,7 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
             return Check(0x05, 0x24, 0x00);
 
         default:
-            return Check(0x05, 0x20, 0x00);  // invalid command operation code
+            return PerformHostCommand(cdb, dataIn, data, length);
     }
 }
 

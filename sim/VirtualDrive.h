@@ -72,6 +72,7 @@ class VirtualDrive {
         Medium medium = Medium::None;
         uint32_t becomingReady = 0;  // TEST UNIT READY answers 02/04/01 this often after a load
         uint8_t peripheralType = 5;  // INQUIRY byte 0 (5: CD/DVD)
+        std::string serial = "NX0000000001";  // unit serial number (vital product data page 80)
     };
 
     VirtualDrive();
@@ -114,6 +115,7 @@ class VirtualDrive {
     uint32_t commitCount = 0;
     std::vector<uint8_t> programmedImage;  // buffer memory 0..imageEnd at the last commit
     uint32_t loadCount = 0;                // START STOP UNIT with byte 4 = 03
+    bool removalPrevented = false;         // PREVENT ALLOW MEDIUM REMOVAL, prevent bit
 
     // The 24-character vendor+product identification (INQUIRY bytes 8-31).
     std::string Identification() const;
@@ -121,6 +123,18 @@ class VirtualDrive {
     std::vector<uint8_t> InquiryData() const;
 
   private:
+    // Data to the host: at most `length` of the `count` bytes given.
+    DriveOutcome DataIn(const uint8_t* bytes, uint32_t count, bool dataIn, uint8_t* data,
+                        uint32_t length) const;
+    // What a real drive without a disc answers to the commands the host's own
+    // drivers send (a kernel's scan and CD-ROM driver, media polling): vital
+    // product data, the capabilities mode page, configuration, media events,
+    // medium removal, and "no medium" for the disc commands
+    // (sim/VirtualDriveHostCommands.cpp).
+    DriveOutcome VitalProductData(const uint8_t cdb[12], bool dataIn, uint8_t* data,
+                                  uint32_t length) const;
+    DriveOutcome PerformHostCommand(const uint8_t cdb[12], bool dataIn, uint8_t* data,
+                                    uint32_t length);
     DriveOutcome Good(uint32_t transferred = 0) const;
     static DriveOutcome Check(uint8_t key, uint8_t asc, uint8_t ascq);
     void Commit(uint8_t control);
