@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The ASPI road's traces of the flashes the real-kernel rig makes: each
-# flasher DIR/<REV>.EXE (1A50 and 1A60) runs under Wine in 9x mode against
+# flasher DIR/<NAME>.EXE (1A50A and 1A60P) runs under Wine in 9x mode against
 # the virtual WNASPI32.DLL and the same drive as in the guest, and its trace
-# goes to DIR/aspi-<REV>.trace. The guest compares its handler's trace with
+# goes to DIR/ref-<NAME>.trace. The guest compares its handler's trace with
 # these line by line.
 #
 #   tests/kernel/aspi-reference.sh DIR
@@ -15,13 +15,13 @@ DLL=$WIN_BUILD/WNASPI32.DLL
 [ -f "$DLL" ] || die "no $DLL (build first: ./build.sh)"
 cp "$DLL" "$DIR/WNASPI32.DLL"
 
-for rev in 1A50 1A60; do
+for rev in 1A50A 1A60P; do
     exe=$rev.EXE
     [ -f "$DIR/$exe" ] || die "no $DIR/$exe"
     # The guest's drive: the same identification, chip and readiness.
     printf '%s\n' "[DRIVE0]" "HostAdapter=0" "Target=0" "Vendor=OPTIDRV" "Product=CDRW-A100" \
         "Revision=1A10" "FlashId=DA C8 00 00" "Medium=none" "BecomingReady=2" >"$DIR/aspi-$rev.ini"
-    trace=$DIR/aspi-$rev.trace
+    trace=$DIR/ref-$rev.trace
     : >"$trace"
     set_win98 "$exe"
     (cd "$DIR" && NORVEX_SIM_DRIVES=$(winepath -w "$DIR/aspi-$rev.ini") \

@@ -7,8 +7,8 @@
 # Linux kernel", has the steps.
 #
 # Steps: fetch and unpack the kernel package (cached under build/kernel),
-# make the test flashers and the ASPI road's reference traces (tests/kernel/
-# aspi-reference.sh), pack an initramfs (busybox, the modules, vtcmu,
+# make the test flashers and get the ASPI road's traces of the same flashes,
+# pack an initramfs (busybox, the modules, vtcmu,
 # sgcheck, the flasher, the scenarios), boot with a hard time limit, check
 # every result line.
 #
@@ -31,10 +31,10 @@ for tool in qemu-system-x86_64 busybox cpio dpkg-deb; do
     command -v "$tool" >/dev/null || die "$tool is missing (scripts/deps.sh installs it)"
 done
 for f in "$NATIVE/vtcmu" "$NATIVE/sgcheck" "$NATIVE/nfpack" "$NATIVE/mkfirmware" \
-    "$REPO/dist/norvexflash.exe"; do
+    "${NORVEX_KERNEL_TEMPLATE:-$REPO/dist/norvexflash.exe}"; do
     [ -e "$f" ] || die "no $f (build first: ./build.sh)"
 done
-FLASHER=$REPO/dist/linux/norvexflash
+FLASHER=${NORVEX_KERNEL_FLASHER:-$REPO/dist/linux/norvexflash}
 [ -x "$FLASHER" ] || die "no $FLASHER (build first: ./build.sh)"
 
 # ---- the kernel: the image linux-image-amd64 depends on, unpacked once -----------------
@@ -69,19 +69,29 @@ MODULES="configfs crct10dif_common crct10dif_generic crc-t10dif scsi_common scsi
          target_core_mod target_core_user tcm_loop cdrom sr_mod sg"
 
 # ---- the test flashers and the ASPI road's reference traces ---------------------------
+# The flashes compared with the ASPI road: NAME SIZE LAYOUT REVISION; 1A70, a
+# 32 KiB image (two chunks, the commit is the third WRITE BUFFER), for faults.
+CASES="1A50A:262144:a:1A50 1A60P:100001:plain:1A60 1A70:32768:plain:1A70"
 WORK=$OUT/work
 rm -rf "$WORK" && mkdir -p "$WORK"
-IDENT="OPTIDRV CDRW-A100       "
-"$NATIVE/mkfirmware" "$WORK/1A50A.BIN" --size 262144 --ident "$IDENT" --revision 1A50 --layout a >/dev/null
-"$NATIVE/mkfirmware" "$WORK/1A60.BIN" --size 100001 --ident "$IDENT" --revision 1A60 --layout plain >/dev/null
-"$NATIVE/mkfirmware" "$WORK/1A70.BIN" --size 32768 --ident "$IDENT" --revision 1A70 --layout plain >/dev/null
-for pair in 1A50:1A50A.BIN 1A60:1A60.BIN 1A70:1A70.BIN; do
-    "$NATIVE/nfpack" "$REPO/dist/norvexflash.exe" "$WORK/${pair#*:}" "$WORK/${pair%%:*}.EXE" \
+for c in $CASES; do
+    IFS=: read -r name size layout revision <<<"$c"
+    "$NATIVE/mkfirmware" "$WORK/$name.BIN" --size "$size" --ident "OPTIDRV CDRW-A100       " \
+        --revision "$revision" --layout "$layout" >/dev/null || die "mkfirmware could not write $name.BIN"
+    "$NATIVE/nfpack" "${NORVEX_KERNEL_TEMPLATE:-$REPO/dist/norvexflash.exe}" "$WORK/$name.BIN" "$WORK/$name.EXE" \
         --model CDRW-A100 --inquiry "OPTIDRV CDRW-A100" --range 1A00-1A99 --vendor OPTIDRV \
-        --note "" >/dev/null || die "nfpack could not write ${pair%%:*}.EXE"
+        --note "" >/dev/null || die "nfpack could not write $name.EXE"
 done
-if [ -z "${NORVEX_KERNEL_NO_REFERENCE:-}" ]; then
-    log "the ASPI road's traces of the same flashes (Wine, virtual WNASPI32.DLL)"
+# The ASPI road's traces: the Linux program's recorded ones where they are
+# (tests/linux/expected, checked against the ASPI road by the unit tests),
+# else recorded here under Wine.
+for name in 1A50A 1A60P; do
+    for dir in ${NORVEX_KERNEL_REFERENCES:-} "$REPO/tests/linux/expected"; do
+        [ -f "$dir/$name.trace" ] && cp "$dir/$name.trace" "$WORK/ref-$name.trace" && break
+    done
+done
+if [ ! -f "$WORK/ref-1A50A.trace" ] || [ ! -f "$WORK/ref-1A60P.trace" ]; then
+    log "recording the ASPI road's traces of the same flashes (Wine, virtual WNASPI32.DLL)"
     bash "$REPO/tests/kernel/aspi-reference.sh" "$WORK" >"$OUT/aspi-reference.log" 2>&1 ||
         { tail -20 "$OUT/aspi-reference.log"; die "no reference traces"; }
 fi
@@ -104,10 +114,13 @@ for m in $MODULES; do
 done
 echo $MODULES >"$ROOT/rig/modules.order"
 cp "$NATIVE/vtcmu" "$NATIVE/sgcheck" "$FLASHER" "$ROOT/rig/"
+# A flasher linked dynamically brings its libraries, at their paths.
+for lib in $(ldd "$FLASHER" 2>/dev/null | grep -o '/[^ ]*' || true); do
+    mkdir -p "$ROOT$(dirname "$lib")" && cp -L "$lib" "$ROOT$lib"
+done
 cp "$REPO"/tests/kernel/guest/*.sh "$ROOT/rig/"
 cp "$REPO/tests/kernel/guest/init" "$ROOT/init"
-cp "$WORK"/*.EXE "$ROOT/rig/"
-cp "$WORK"/*.trace "$ROOT/rig/" 2>/dev/null || true
+cp "$WORK"/*.EXE "$WORK"/ref-*.trace "$ROOT/rig/"
 echo "${NORVEX_KERNEL_SCENARIOS:-}" >"$ROOT/rig/scenarios.wanted"
 # A user for the non-root scenario, in the group that owns the sg node.
 printf 'root:x:0:0:root:/root:/bin/sh\nflash:x:1000:1000:flash:/tmp:/bin/sh\n' >"$ROOT/etc/passwd"
@@ -156,8 +169,8 @@ awk -v dir="$OUT/files" 'BEGIN { system("mkdir -p " dir) }
     /^FILE / { name = dir "/" $2; printf "" > name; next }
     /^END$/ { close(name); name = ""; next }
     name != "" { print >> name }' "$RESULTS.clean"
-passed=$(grep -c '^RESULT [^ ]* ok' "$RESULTS.clean" || true)
-failed=$(grep -c '^RESULT [^ ]* FAIL' "$RESULTS.clean" || true)
+passed=$(grep -c '^RESULT ok ' "$RESULTS.clean" || true)
+failed=$(grep -c '^RESULT FAIL ' "$RESULTS.clean" || true)
 grep '^RESULT ' "$RESULTS.clean" | sed 's/^RESULT /  /'
 grep -q '^DONE$' "$RESULTS.clean" || { tail -30 "$CONSOLE" >&2; die "the scenarios did not finish (console: $CONSOLE)"; }
 echo "  kernel rig: $passed passed, $failed failed"

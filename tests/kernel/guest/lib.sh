@@ -5,10 +5,10 @@ BACKSTORE=$T/core/user_0/vdrive
 TPG=$T/loopback/naa.5001405000000001/tpgt_1
 HANDLER_PID=""
 
-# One result line for the host: NAME ok|FAIL [DETAIL].
+# One result line for the host: "RESULT ok|FAIL CHECK[: DETAIL]".
 result() { echo "RESULT $*" >&3; echo "rig: $*"; }
-pass() { result "$1 ok ${2:-}"; }
-fail() { result "$1 FAIL ${2:-}"; FAILED=1; }
+pass() { result "ok $1${2:+: $2}"; }
+fail() { result "FAIL $1${2:+: $2}"; }
 # Compares exactly; a difference is one FAIL line with both values.
 expect() {  # NAME EXPECTED ACTUAL
     if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected [$2] got [$3]"; fi
