@@ -122,6 +122,7 @@ cp "$REPO"/tests/kernel/guest/*.sh "$ROOT/rig/"
 cp "$REPO/tests/kernel/guest/init" "$ROOT/init"
 cp "$WORK"/*.EXE "$WORK"/ref-*.trace "$ROOT/rig/"
 echo "${NORVEX_KERNEL_SCENARIOS:-}" >"$ROOT/rig/scenarios.wanted"
+[ -n "${NORVEX_KERNEL_SHELL:-}" ] && touch "$ROOT/rig/shell"
 # A user for the non-root scenario, in the group that owns the sg node.
 printf 'root:x:0:0:root:/root:/bin/sh\nflash:x:1000:1000:flash:/tmp:/bin/sh\n' >"$ROOT/etc/passwd"
 printf 'root:x:0:\ncdrom:x:24:flash\nflash:x:1000:\n' >"$ROOT/etc/group"
@@ -133,12 +134,16 @@ log "initramfs $(du -h "$OUT/initrd.gz" | cut -f1), kernel $(basename "$VMLINUZ"
 CONSOLE=$OUT/console.log RESULTS=$OUT/results.txt
 : >"$CONSOLE"
 : >"$RESULTS"
+QEMU_ARGS=(-machine pc -accel tcg -m 512 -smp 1 -display none -no-reboot -monitor none
+    -kernel "$VMLINUZ" -initrd "$OUT/initrd.gz" -append "console=ttyS0 quiet loglevel=4 panic=-1")
+if [ -n "${NORVEX_KERNEL_SHELL:-}" ]; then
+    # By hand: the console on this terminal, a shell after the scenarios.
+    log "booting with the console here; the guest's shell powers off on exit"
+    exec qemu-system-x86_64 "${QEMU_ARGS[@]}" -serial stdio -serial "file:$RESULTS"
+fi
 log "booting (TCG, at most $LIMIT s; the guest must come up within $BOOT_LIMIT s)"
 start=$(date +%s)
-timeout --kill-after=10 "$LIMIT" qemu-system-x86_64 -machine pc -accel tcg -m 512 -smp 1 \
-    -display none -no-reboot -monitor none \
-    -kernel "$VMLINUZ" -initrd "$OUT/initrd.gz" \
-    -append "console=ttyS0 quiet loglevel=4 panic=-1" \
+timeout --kill-after=10 "$LIMIT" qemu-system-x86_64 "${QEMU_ARGS[@]}" \
     -serial "file:$CONSOLE" -serial "file:$RESULTS" &
 QEMU=$!
 trap 'kill $QEMU 2>/dev/null || true' EXIT

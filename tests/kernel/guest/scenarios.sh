@@ -131,7 +131,8 @@ if wanted sense; then
     fresh_drive sense FailOpcode=3B FailByte=4 FailValue=40 "FailSense=03 0C 00"
     flasher sense --yes 1A70.EXE
     expect "sense: exit status (failed before the commit)" 2 "$RC"
-    check_contains "sense: the Write Buffer box with the sense" /tmp/sense.out "Write Buffer> 03 0C 00"
+    check_contains "sense: the Write Buffer box with the sense and the status" /tmp/sense.out \
+        "Write Buffer> 03 0C 00. 02, 0000"
     check_contains "sense: the status" /tmp/sense.out "Write BIN to drive's DRAM... , Fail! "
     expect "sense: no commit reached the drive" 0 "$(grep -c "$COMMIT_LINE" /tmp/sense.trace)"
     send_file sense.trace /tmp/sense.trace
@@ -143,7 +144,9 @@ if wanted transport; then
     flasher transport --yes 1A70.EXE
     expect "transport: exit status (commit failed or unknown)" 3 "$RC"
     check_contains "transport: Flash Fail." /tmp/transport.out "Flash Fail."
-    check_contains "transport: the Write Buffer box" /tmp/transport.out "Write Buffer> "
+    # No sense, no status; the error code of the failed request: 1117 (0x45D),
+    # what the program makes of a host status other than a time-out.
+    check_contains "transport: the Write Buffer box" /tmp/transport.out "Write Buffer> 00 00 00. 00, 045D"
     expect "transport: the commit reached the handler once" 1 "$(grep -c "$COMMIT_LINE" /tmp/transport.trace)"
     expect "transport: the drive keeps its revision" 1A10 "$(revision_in /tmp/transport.ini)"
     clear_attention
@@ -159,6 +162,8 @@ if wanted timeout; then
     took=$(($(cut -d. -f1 /proc/uptime) - start))
     expect "timeout: exit status (commit failed or unknown)" 3 "$RC"
     check_contains "timeout: Flash Fail." /tmp/timeout.out "Flash Fail."
+    # The error code of the timed-out request: 121 (0x79), the semaphore time-out.
+    check_contains "timeout: the Write Buffer box" /tmp/timeout.out "Write Buffer> 00 00 00. 00, 0079"
     if [ "$took" -ge 180 ] && [ "$took" -lt 240 ]; then pass "timeout: the flash took ${took} s"; else fail "timeout: the flash took ${took} s"; fi
     expect "timeout: the commit reached the handler once" 1 "$(grep -c "$COMMIT_LINE" /tmp/timeout.trace)"
     expect "timeout: the drive keeps its revision" 1A10 "$(revision_in /tmp/timeout.ini)"
