@@ -33,6 +33,9 @@ echo "== fuzz targets under libFuzzer" && stage "fuzzing" bash fuzz/run.sh
 
 echo "== the Linux program end to end" && stage "the Linux program end to end" bash tests/linux/run.sh
 
+echo "== real Linux kernel: a QEMU guest, the kernel's SCSI target and our TCMU handler" &&
+    stage "real Linux kernel" bash tests/kernel/run.sh
+
 echo "== unit tests as a 32-bit Windows program under Wine" && stage "32-bit suite under Wine" bash tests/win32/run.sh
 
 echo "== end-to-end tests under Wine"

@@ -10,8 +10,8 @@
 
 enum {
     kTcmuMailboxVersion2 = 2,
-    kTcmuCapOutOfOrder = 1 << 0, /* TCMU_MAILBOX_FLAG_CAP_OOOC */
-    kTcmuCapReadLength = 1 << 1, /* TCMU_MAILBOX_FLAG_CAP_READ_LEN */
+    kTcmuCapOutOfOrder = 1 << 0,     /* TCMU_MAILBOX_FLAG_CAP_OOOC */
+    kTcmuCapReadLength = 1 << 1,     /* TCMU_MAILBOX_FLAG_CAP_READ_LEN */
     kTcmuCapTaskManagement = 1 << 2, /* TCMU_MAILBOX_FLAG_CAP_TMR */
 
     /* struct tcmu_mailbox */
@@ -27,7 +27,7 @@ enum {
     kTcmuOpPad = 0,
     kTcmuOpCmd = 1,
     kTcmuOpTmr = 2,
-    kTcmuOpMask = 7, /* the low bits of len_op */
+    kTcmuOpMask = 7,    /* the low bits of len_op */
     kTcmuHdrLenOp = 0,  /* u32 */
     kTcmuHdrCmdId = 4,  /* u16 */
     kTcmuHdrUflags = 7, /* u8 */
