@@ -34,6 +34,16 @@ start_handler() {  # DRIVES TRACE
     echo "rig: the handler did not start:"; cat /tmp/handler.log
     return 1
 }
+# After a transport refusal the handler brings the transport back once the
+# kernel has refused the command; a command sent before that would be
+# refused too. Waits up to 5 s.
+transport_back() {
+    for i in $(seq 1 50); do
+        [ "$(cat "$TPG/transport_status")" = online ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
 stop_handler() {
     [ -n "$HANDLER_PID" ] || return 0
     kill "$HANDLER_PID" 2>/dev/null

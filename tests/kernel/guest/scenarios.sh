@@ -95,6 +95,7 @@ if wanted path; then
     # The second is refused at the transport.
     expect "path: a transport refusal: host status 0E, no status, no sense" \
         "status=00 host=0E sense=" "$(sgcheck /dev/sg0 --in 16 3C 01 01 00 00 00 00 00 10 | sg_line)"
+    transport_back || fail "path: the transport did not come back"
     expect "path: then a unit attention (I_T nexus loss)" \
         "status=02 host=00 sense=70 00 06 00 00 00 00 0A 00 00 00 00 29 07 00 00 00 00" "$(sgcheck /dev/sg0 00 | sg_line)"
     sg_usable "path: then usable"
@@ -190,6 +191,7 @@ if wanted transport; then
     check_contains "transport: the Write Buffer box" /tmp/transport.out "Write Buffer> 00 00 00. 00, 045D"
     expect "transport: the commit reached the handler once" 1 "$(grep -c "$COMMIT_LINE" /tmp/transport.trace)"
     expect "transport: the drive keeps its revision" 1A10 "$(revision_in /tmp/transport.ini)"
+    transport_back || fail "transport: the transport did not come back"
     clear_attention
     sg_usable "transport: the device is usable afterwards"
     send_file transport.trace /tmp/transport.trace
