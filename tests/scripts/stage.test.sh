@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# A test stage that cannot run: skipped (exit 77, "SKIPPED" and why) outside
+# CI, failed (exit 1) with NORVEX_CI=1. Checked with stand-ins: a wine whose
+# 32-bit loader the kernel refuses, a clang++ without libFuzzer.
+set -uo pipefail
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() {  # WHAT CONDITION...
+    local what=$1
+    shift
+    if "$@"; then echo "  ok: $what"; else echo "  FAIL: $what" >&2; failures=$((failures + 1)); fi
+}
+mkdir -p "$work/bin"
+printf '#!/bin/sh\necho "/usr/bin/wine: 40: exec: /usr/lib/wine/wine: Exec format error" >&2\nexit 126\n' \
+    >"$work/bin/wine"
+printf '#!/bin/sh\necho "cannot find -lclang_rt.fuzzer" >&2\nexit 1\n' >"$work/bin/clang++"
+chmod +x "$work/bin/"*
+export PATH=$work/bin:$PATH
+unset NORVEX_CI
+
+stage() {  # OUT SCRIPT
+    rc=0
+    bash "$repo/$2" >"$work/$1" 2>&1 || rc=$?
+}
+for script in tests/e2e/run.sh tests/win32/run.sh tests/e2e/practice.test.sh fuzz/run.sh; do
+    echo "$script"
+    stage out.txt "$script"
+    check "outside CI: skipped (77)" [ "$rc" -eq 77 ]
+    check "says SKIPPED and why" grep -q "SKIPPED - .*\(32-bit\|libFuzzer\)" "$work/out.txt"
+    NORVEX_CI=1 stage ci.txt "$script"
+    check "in CI: failed (1)" [ "$rc" -eq 1 ]
+    check "says FAILED" grep -q "FAILED - cannot run" "$work/ci.txt"
+done
+[ "$failures" -eq 0 ] || { cat "$work/out.txt" "$work/ci.txt" >&2; exit 1; }
