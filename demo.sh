@@ -31,6 +31,13 @@ while kill -0 "$build_pid" 2>/dev/null; do
 done
 wait "$build_pid" || { tail -30 build/demo-build.log; echo "demo: build failed" >&2; exit 1; }
 . scripts/stage.sh
+if kernel_refuses_i386; then
+    # No package can give this kernel 32-bit programs: show the same logic
+    # through the Linux program instead of failing.
+    echo "demo: this machine's kernel cannot run 32-bit programs, so Wine cannot start the Windows"
+    echo "      program here; the same flash is shown through the Linux program instead."
+    exec bash scripts/demo-linux.sh
+fi
 why=$(wine_problem) || { echo "demo: cannot run the program under Wine: $why" >&2; exit 1; }
 why=$(display_problem) || { echo "demo: cannot show the program's window: $why" >&2; exit 1; }
 

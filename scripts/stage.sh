@@ -37,6 +37,30 @@ wine_problem() {
     return 0
 }
 
+# True when this machine's kernel refuses 32-bit (i386) programs: a kernel
+# built without IA32 emulation, as some virtual machines' are. Wine's 32-bit
+# loader cannot start there, and no package can change that.
+kernel_refuses_i386() {
+    local out
+    out=$(wine --version 2>&1) && return 1
+    [[ $out == *"Exec format error"* ]]
+}
+
+# Ends the calling stage unless Wine runs here. A missing or broken Wine is
+# stage_cannot_run's case (a failure in CI); a kernel that cannot run 32-bit
+# programs is a limit of the machine, not of its installation, so the stage
+# is skipped, loudly, even in CI.
+need_wine() {  # STAGE
+    local why
+    why=$(wine_problem) && return 0
+    if kernel_refuses_i386; then
+        echo "$1: SKIPPED - $why; no package can add that, so even CI skips this stage" \
+            "(run it on a machine whose kernel runs 32-bit programs)"
+        exit 77
+    fi
+    stage_cannot_run "$1" "$why"
+}
+
 # Prints why no window can be shown and returns 1, or returns 0: a display
 # that answers, or Xvfb to make one.
 display_problem() {

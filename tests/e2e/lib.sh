@@ -105,7 +105,7 @@ e2e_cleanup() {
 # Wine that runs and a display (or Xvfb): otherwise the stage cannot run.
 require_wine_stage() {  # STAGE
     local why
-    why=$(wine_problem) || stage_cannot_run "$1" "$why"
+    need_wine "$1"
     why=$(display_problem) || stage_cannot_run "$1" "$why"
 }
 

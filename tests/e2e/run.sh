@@ -5,7 +5,7 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 . ../../scripts/stage.sh
-why=$(wine_problem) || stage_cannot_run e2e "$why"
+need_wine e2e
 why=$(display_problem) || stage_cannot_run e2e "$why"
 passed=() failed=() skipped=()
 for script in *.test.sh; do

@@ -4,7 +4,7 @@
 # run ends without GoogleTest's summary line. Extra arguments go to the
 # program (e.g. --gtest_filter=WinOsCalls.*).
 . "$(dirname "$0")/../e2e/lib.sh"
-why=$(wine_problem) || stage_cannot_run win32 "$why"
+need_wine win32
 
 cmake --build "$WIN_BUILD" --target norvex_tests_win32 -j"$(nproc)" >"$E2E_OUT/win32-build.log" 2>&1 ||
     { cat "$E2E_OUT/win32-build.log" >&2; die "the Windows test program did not build"; }
