@@ -49,10 +49,18 @@ CDDrives::CDDrives() {
             if (os->GetDriveTypeA(&roots[i]) == kDriveCdrom) offer(new CDDrive(roots[i], 0, 0, 0));
         }
     } else {
-        for (int adapter = 0; adapter < kAspiAdapters && DriveCount < kMaxDrives; ++adapter)
-            for (int target = 0; target < kAspiTargets && DriveCount < kMaxDrives; ++target)
+        // A layer that failed to load ('b') fails the same way for every
+        // candidate, and no drive can load without it: its box is shown once
+        // and the scan ends there, with an empty collection. The silent codes
+        // 'a' and 0x60 keep the full scan.
+        bool layerMissing = false;
+        auto scanning = [&] { return DriveCount < kMaxDrives && !layerMissing; };
+        for (int adapter = 0; adapter < kAspiAdapters && scanning(); ++adapter)
+            for (int target = 0; target < kAspiTargets && scanning(); ++target) {
                 offer(new CDDrive(' ', static_cast<uint8_t>(adapter), static_cast<uint8_t>(target),
                                   0));
+                layerMissing = CDDrive::LoadState() == 'b';
+            }
     }
     if (DriveCount > 0) Select(0);
 }

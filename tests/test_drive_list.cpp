@@ -128,6 +128,21 @@ TEST(DriveList, NoDriveAtAll) {
     EXPECT_TRUE(rig.form.closed);
 }
 
+TEST(DriveList, MissingAspiLayerGivesOneBoxThenTheNoDriveBox) {
+    FlasherRig rig;  // 9x family
+    rig.os.aspiLayer = SimOs::AspiLayer::Missing;
+    rig.AddDrive(FlasherRig::Model("1A10"));
+    rig.Start();
+    ASSERT_EQ(rig.form.boxes.size(), 3u);  // the warning, the layer, no drive
+    EXPECT_EQ(rig.form.boxes[1].text.rfind("Unable to load WNASPI32.DLL !\n", 0), 0u);
+    EXPECT_EQ(rig.form.boxes[1].kind, BoxKind::Error);
+    EXPECT_EQ(rig.form.boxes[2].text, std::string(kHeading) + "\nCan't find ATAPI Drive !\n");
+    EXPECT_EQ(rig.form.boxes[2].kind, BoxKind::Error);
+    EXPECT_TRUE(rig.form.quitPosted);
+    EXPECT_EQ(rig.form.exitCode, 0);
+    EXPECT_TRUE(rig.form.closed);
+}
+
 TEST(DriveList, AnyFirmwareHeadingOmitsTheRange) {
     FlasherRig rig;
     rig.pkg.Set(kRangeOffset, "-----------");

@@ -73,22 +73,38 @@ TEST_F(Scan, AspiScanProbesFortyAddressesInOrder) {
     EXPECT_TRUE(form.boxes.empty());
 }
 
-TEST_F(Scan, MissingLayerBoxIsShownFortyTimes) {
+TEST_F(Scan, MissingLayerIsReportedOnceAndEndsTheScan) {
     os.platformId = kPlatformWin32Windows;
     os.aspiLayer = SimOs::AspiLayer::Missing;
+    os.AddAspiDrive(0, 1);  // unreachable without the layer
     CDDrives drives;
     EXPECT_EQ(drives.Count(), 0);
     EXPECT_EQ(drives.Current, nullptr);
-    ASSERT_EQ(form.boxes.size(), 40u);
-    for (auto& b : form.boxes) {
-        EXPECT_EQ(
-            b.text,
-            "Unable to load WNASPI32.DLL !\nYou can down the DLL from http://www.adaptec.com\n"
-            " and copy the DLL to system directory.\n\n");
-        EXPECT_EQ(b.kind, BoxKind::Error);
-    }
+    ASSERT_EQ(form.boxes.size(), 1u);
+    EXPECT_EQ(form.boxes[0].text,
+              "Unable to load WNASPI32.DLL !\nYou can down the DLL from http://www.adaptec.com\n"
+              " and copy the DLL to system directory.\n\n");
+    EXPECT_EQ(form.boxes[0].kind, BoxKind::Error);
     EXPECT_EQ(CDDrive::LoadState(), 'b');
+    EXPECT_EQ(os.CountCalls("LoadLibraryA"), 1u);
+    EXPECT_TRUE(os.TraceOf(0x12).empty());
+
+    // The next scan (a new collection) tries again and says so again, once.
+    CDDrives again;
+    EXPECT_EQ(again.Count(), 0);
+    EXPECT_EQ(form.boxes.size(), 2u);
+    EXPECT_EQ(os.CountCalls("LoadLibraryA"), 2u);
+}
+
+TEST_F(Scan, LayerWithoutEntryPointsStaysSilentAndScansEveryCandidate) {
+    os.platformId = kPlatformWin32Windows;
+    os.aspiLayer = SimOs::AspiLayer::NoSendEntry;
+    CDDrives drives;
+    EXPECT_EQ(drives.Count(), 0);
+    EXPECT_TRUE(form.boxes.empty());
+    EXPECT_EQ(CDDrive::LoadState(), 'a');
     EXPECT_EQ(os.CountCalls("LoadLibraryA"), 40u);
+    EXPECT_EQ(os.moduleReferences, 0);
 }
 
 TEST_F(Scan, UnusableLayerGivesAnEmptyCollectionWithoutBoxes) {
