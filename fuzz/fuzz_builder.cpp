@@ -125,7 +125,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    "an image larger than the image area is refused before any output");
         return 0;
     }
-    FUZZ_CHECK(image.size() >= S && (S == 0 || std::memcmp(image.data(), firmware.data(), S) == 0),
+    if (S == 0) {
+        FUZZ_CHECK(outcome == BuildOutcome::FirmwareEmpty && !dir.Exists("fw01.EXE"),
+                   "an empty firmware file is refused before any output");
+        return 0;
+    }
+    FUZZ_CHECK(image.size() >= S && std::memcmp(image.data(), firmware.data(), S) == 0,
                "the image buffer holds the firmware");
 
     const long end = KeywordEnd(templ);

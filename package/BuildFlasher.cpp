@@ -78,6 +78,11 @@ void MakePackageBlock(const PackageTexts& texts, const std::string& firmwareFile
     for (int i = 0; i < 4; ++i) size[i] = static_cast<uint8_t>(imageSize >> (8 * i));
 }
 
+bool RangeCanBePackaged(const std::string& range) {
+    if (range.size() >= 6 && range[0] == '-' && range[5] == '-') return true;
+    return range.size() == 9 && range[4] == '-';
+}
+
 std::string OutputName(const std::string& firmwareFileName) {
     return firmwareFileName.substr(0, 4) + ".EXE";
 }
@@ -91,13 +96,16 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
     if (firmwareSize < 0) return BuildOutcome::FirmwareReadFailed;
     const uint32_t S = static_cast<uint32_t>(firmwareSize);
     imageSize = S;
+    // An empty image leaves the template's image area, marker first, in
+    // place: the output would start as a builder, not as a flasher.
+    if (S == 0) return BuildOutcome::FirmwareEmpty;
     // A larger image would overwrite whatever follows the image area.
     if (static_cast<unsigned long>(firmwareSize) > kImageAreaSize)
         return BuildOutcome::FirmwareTooLarge;
     // Read before the output exists, so an output that replaces the firmware
     // file itself cannot empty it first.
     if (image.size() < S) image.resize(S);
-    if (S != 0 && std::fread(image.data(), 1, S, files.firmware) != S)
+    if (std::fread(image.data(), 1, S, files.firmware) != S)
         return BuildOutcome::FirmwareReadFailed;
 
     files.templ = std::fopen(request.templatePath.c_str(), "rb");

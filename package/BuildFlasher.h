@@ -12,6 +12,7 @@
 enum class BuildOutcome {
     Complete,
     FirmwareOpenFailed,
+    FirmwareEmpty,  // nothing to flash: the output would keep the template's marker
     FirmwareTooLarge,
     FirmwareReadFailed,
     TemplateOpenFailed,
@@ -35,6 +36,10 @@ struct PackageTexts {
 // characters of the firmware file's name upper-cased, then the image size.
 void MakePackageBlock(const PackageTexts& texts, const std::string& firmwareFileName,
                       uint32_t imageSize, uint8_t (&block)[kPackageBlockSize]);
+
+// A FW-Range a flasher can enforce: the any-firmware form ('-' as first and
+// sixth character) or exactly four characters, '-', four characters.
+bool RangeCanBePackaged(const std::string& range);
 
 // "%4.4s.EXE" of the firmware file's name.
 std::string OutputName(const std::string& firmwareFileName);

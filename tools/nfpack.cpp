@@ -25,6 +25,8 @@ const char* Describe(BuildOutcome outcome) {
             return "complete";
         case BuildOutcome::FirmwareOpenFailed:
             return "cannot open the firmware file";
+        case BuildOutcome::FirmwareEmpty:
+            return "empty firmware file";
         case BuildOutcome::FirmwareTooLarge:
             return "firmware file larger than the image area";
         case BuildOutcome::FirmwareReadFailed:
@@ -77,6 +79,11 @@ int main(int argc, char** argv) {
     std::error_code ec;
     if (std::filesystem::equivalent(request.templatePath, request.outputPath, ec)) {
         std::fprintf(stderr, "nfpack: the output would overwrite the template\n");
+        return 1;
+    }
+    if (!RangeCanBePackaged(Cut(texts.range, 24))) {
+        std::fprintf(stderr, "nfpack: FW-Range \"%s\" is neither LLLL-HHHH nor any firmware\n",
+                     texts.range.c_str());
         return 1;
     }
     texts.model = Cut(texts.model, 24);
