@@ -38,6 +38,10 @@ class Form {
     virtual void SetStatus(const std::string& text) = 0;
     virtual std::string Status() = 0;
     virtual void RepaintStatus() = 0;
+    // The status line will show these texts: make room for the widest now, so
+    // the window does not change size while work runs. A status line without
+    // a fixed width has nothing to do.
+    virtual void FitStatus(const std::vector<std::string>& texts) { (void)texts; }
 
     virtual void ProgressSetRange(int minimum, int maximum) = 0;
     virtual void ProgressSetPosition(int position) = 0;

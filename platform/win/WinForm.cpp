@@ -9,11 +9,6 @@
 
 namespace {
 constexpr const char* kPanelClass = "TPanel";
-constexpr int kClientWidth = 425;  // Panel1 fills the client area
-constexpr int kClientHeight = 201;
-constexpr int kGroupLeft = 16;  // GroupBox2; its children are placed relative to it
-constexpr int kGroupTop = 128;
-constexpr int kComboListHeight = 160;
 
 std::string WindowText(HWND window) {
     int length = GetWindowTextLengthA(window);
@@ -112,10 +107,13 @@ bool WinForm::Create(HINSTANCE instance, const char* title) {
 
     font_ = CreateControlFont();
 
-    // The window sizes itself so that the panel is exactly its client area.
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    RECT frame = {0, 0, kClientWidth, kClientHeight};
+    // The window sizes itself so that the panel is exactly its client area;
+    // it grows no wider than the screen (WinFormFit.cpp).
+    const DWORD style = kMainWindowStyle;
+    RECT frame = {0, 0, WindowLayout::kClientWidth, WindowLayout::kClientHeight};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
+    layout_ = WindowLayout(GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left) +
+                           WindowLayout::kClientWidth);
     window_ = CreateWindowExA(0, kMainWindowClass, "", style, 192, 128, frame.right - frame.left,
                               frame.bottom - frame.top, nullptr, nullptr, instance, this);
     if (!window_) return false;
@@ -123,25 +121,26 @@ bool WinForm::Create(HINSTANCE instance, const char* title) {
     // The dialog manager (IsDialogMessage in the message loop) moves the focus
     // through the panel's controls.
     panel_ = CreateWindowExA(WS_EX_CONTROLPARENT, kPanelClass, "", WS_CHILD | WS_VISIBLE, 0, 0,
-                             kClientWidth, kClientHeight, window_,
+                             WindowLayout::kClientWidth, WindowLayout::kClientHeight, window_,
                              reinterpret_cast<HMENU>(kIdPanel), instance, this);
     if (!panel_) return false;
 
+    // The designed layout; WinFormFit.cpp grows it when a text does not fit.
     const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-    label_ = Control("STATIC", "", child | SS_LEFT | SS_NOPREFIX, 0, 16, 16, 369, 25, kIdLabel);
+    label_ = Control("STATIC", "", child | SS_LEFT | SS_NOPREFIX, 0, layout_.Label(), kIdLabel);
+    LayoutRect comboArea = layout_.Combo();
+    comboArea.height += kComboListHeight;
     combo_ =
         Control("COMBOBOX", "", child | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0,
-                16, 40, 385, 24 + kComboListHeight, kIdCombo);
+                comboArea, kIdCombo);
     fileList_ =
         Control("LISTBOX", "",
                 child | WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 0,
-                16, 72, 385, 41, kIdFileList);
-    group_ =
-        Control("BUTTON", "", child | BS_GROUPBOX, 0, kGroupLeft, kGroupTop, 385, 49, kIdGroup);
-    progress_ = Control(PROGRESS_CLASSA, "", child, 0, kGroupLeft + 8, kGroupTop + 16, 305, 25,
-                        kIdProgress);
-    button_ = Control("BUTTON", "FLASH", child | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kGroupLeft + 320,
-                      kGroupTop + 16, 57, 25, kIdButton);
+                layout_.FileList(), kIdFileList);
+    group_ = Control("BUTTON", "", child | BS_GROUPBOX, 0, layout_.Group(), kIdGroup);
+    progress_ = Control(PROGRESS_CLASSA, "", child, 0, layout_.Progress(), kIdProgress);
+    button_ = Control("BUTTON", "FLASH", child | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, layout_.Button(),
+                      kIdButton);
     if (!label_ || !combo_ || !fileList_ || !group_ || !progress_ || !button_) return false;
 
     // The frame lies under what it holds and the label's last line under the
@@ -156,10 +155,10 @@ bool WinForm::Create(HINSTANCE instance, const char* title) {
 }
 
 HWND WinForm::Control(const char* windowClass, const char* text, DWORD style, DWORD exStyle,
-                      int left, int top, int width, int height, int id) {
-    HWND control =
-        CreateWindowExA(exStyle, windowClass, text, style, left, top, width, height, panel_,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+                      const LayoutRect& area, int id) {
+    HWND control = CreateWindowExA(
+        exStyle, windowClass, text, style, area.left, area.top, area.width, area.height, panel_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     if (control && font_) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return control;
 }
@@ -350,6 +349,7 @@ std::string WinForm::Caption() {
     return WindowText(window_);
 }
 void WinForm::SetLabel(const std::string& text) {
+    FitLabel(text);
     SetWindowTextA(label_, text.c_str());
 }
 
@@ -357,9 +357,11 @@ void WinForm::ComboClear() {
     SendMessageA(combo_, CB_RESETCONTENT, 0, 0);
 }
 void WinForm::ComboAdd(const std::string& item) {
+    FitWide(combo_, {item});
     SendMessageA(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
 }
 void WinForm::ComboInsert(int index, const std::string& item) {
+    FitWide(combo_, {item});
     SendMessageA(combo_, CB_INSERTSTRING, WPARAM(index), reinterpret_cast<LPARAM>(item.c_str()));
 }
 void WinForm::ComboDelete(int index) {
@@ -394,6 +396,7 @@ void WinForm::FileListShow(bool visible) {
     ShowWindow(fileList_, visible ? SW_SHOW : SW_HIDE);
 }
 void WinForm::FileListSetItems(const std::vector<std::string>& names) {
+    FitWide(fileList_, names);
     SendMessageA(fileList_, WM_SETREDRAW, FALSE, 0);
     SendMessageA(fileList_, LB_RESETCONTENT, 0, 0);
     for (const std::string& name : names)
@@ -416,6 +419,7 @@ std::string WinForm::FileListItem(int index) {
 }
 
 void WinForm::SetStatus(const std::string& text) {
+    FitWide(group_, {text});  // a text nobody announced with FitStatus
     SetWindowTextA(group_, text.c_str());
 }
 std::string WinForm::Status() {

@@ -11,6 +11,7 @@
 
 #include "platform/Form.h"
 #include "platform/ProgressScale.h"
+#include "platform/WindowLayout.h"
 
 // Control IDs; tests/e2e/win/clicker.cpp finds the controls by them.
 enum : int {
@@ -24,6 +25,9 @@ enum : int {
 };
 
 constexpr const char* kMainWindowClass = "TFlashForm";
+constexpr int kComboListHeight = 160;  // the combo box's drop-down list
+constexpr DWORD kMainWindowStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 class WinForm : public Form {
   public:
@@ -70,6 +74,7 @@ class WinForm : public Form {
     void SetStatus(const std::string& text) override;
     std::string Status() override;
     void RepaintStatus() override;
+    void FitStatus(const std::vector<std::string>& texts) override;
 
     void ProgressSetRange(int minimum, int maximum) override;
     void ProgressSetPosition(int position) override;
@@ -86,6 +91,11 @@ class WinForm : public Form {
     void Close() override;
 
   private:
+    // Texts that fit (WinFormFit.cpp): each measured in its control's font;
+    // the layout grows until it fits, and the controls and window follow.
+    void FitLabel(const std::string& text);
+    void FitWide(HWND control, const std::vector<std::string>& texts);
+    void ApplyLayout();
     void ShowPainted();
     void SendProgress(bool range);
     static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -97,8 +107,8 @@ class WinForm : public Form {
     void EndLongWork();
     void SaveFocus();
     void RestoreFocus();
-    HWND Control(const char* windowClass, const char* text, DWORD style, DWORD exStyle, int left,
-                 int top, int width, int height, int id);
+    HWND Control(const char* windowClass, const char* text, DWORD style, DWORD exStyle,
+                 const LayoutRect& area, int id);
 
     HINSTANCE instance_ = nullptr;
     std::string title_;
@@ -111,6 +121,7 @@ class WinForm : public Form {
     HWND progress_ = nullptr;
     HWND button_ = nullptr;
     HFONT font_ = nullptr;
+    WindowLayout layout_;
     HCURSOR cursor_ = nullptr;
     HCURSOR arrow_ = nullptr;
     HWND focus_ = nullptr;  // the control that had the focus when the window was left

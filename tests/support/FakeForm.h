@@ -1,6 +1,7 @@
 // Form double: answers message boxes from a script and records every box and
 // every change of the window, so tests read as what a person would see.
 #pragma once
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <string>
@@ -27,6 +28,9 @@ class FakeForm : public Form {
     std::vector<ShownBox> boxes;
     std::vector<std::string> events;          // every state change, in order
     std::vector<std::string> statusRepaints;  // the status line at each repaint
+    // Texts the status line was made room for (FitStatus), and the status
+    // texts shown without room made for them first.
+    std::vector<std::string> fitted, unfitted;
 
     std::string caption, label, status;
     std::vector<std::string> combo;
@@ -96,7 +100,13 @@ class FakeForm : public Form {
 
     void SetStatus(const std::string& t) override {
         status = t;
+        if (!t.empty() && std::find(fitted.begin(), fitted.end(), t) == fitted.end())
+            unfitted.push_back(t);
         Log("status", t);
+    }
+    void FitStatus(const std::vector<std::string>& t) override {
+        fitted.insert(fitted.end(), t.begin(), t.end());
+        Log("fit-status", std::to_string(t.size()));
     }
     std::string Status() override { return status; }
     void RepaintStatus() override {
