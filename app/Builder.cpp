@@ -4,6 +4,7 @@
 #include "package/FileMask.h"
 
 #include <climits>
+#include <cstdio>
 
 bool TFlashForm::NewBuildFlashProgram() {
     int k = form_.ComboIndex();
@@ -11,6 +12,19 @@ bool TFlashForm::NewBuildFlashProgram() {
         size_t(k) >= RangeList.size() || size_t(k) >= VendorList.size() ||
         size_t(k) >= NoteList.size()) {
         form_.MessageBox("Select a model from the list first!", BoxKind::Plain, BoxButtons::Ok);
+        return false;
+    }
+    // A flasher enforces its range by the four characters on each side of the
+    // '-': any other shape would let it offer firmware to drives it was never
+    // meant for.
+    if (!RangeCanBePackaged(RangeList[k])) {
+        char section[16];
+        std::snprintf(section, sizeof section, "MODEL%02d", k);
+        form_.MessageBox("Building fail: FW-Range \"" + RangeList[k] + "\" of " + section + " in " +
+                             CatalogPath() +
+                             " is neither LLLL-HHHH nor any firmware ('-' as first and sixth "
+                             "character)!",
+                         BoxKind::Plain, BoxButtons::Ok);
         return false;
     }
     SetStatus("Building " + FirmwareFileName + "  Please wait... ");
@@ -43,6 +57,9 @@ bool TFlashForm::NewBuildFlashProgram() {
             return true;
         case BuildOutcome::FirmwareOpenFailed:
             failure = "Open " + FirmwareFileName + " fail!";
+            break;
+        case BuildOutcome::FirmwareEmpty:
+            failure = "Building fail: " + FirmwareFileName + " is empty (0 bytes)!";
             break;
         case BuildOutcome::FirmwareTooLarge:
             failure = "Firmware file " + FirmwareFileName + " is larger than the image area (" +

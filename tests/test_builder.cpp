@@ -211,6 +211,55 @@ TEST_F(Builder, FirmwareLargerThanTheImageAreaIsRefusedBeforeAnyOutput) {
     ExpectOnlyPackageChanged(dir.Read("FULL.EXE"), kImageAreaSize);
 }
 
+TEST_F(Builder, EmptyFirmwareFileIsRefusedAndNoFileIsWritten) {
+    WriteTemplate();
+    dir.Write("B2EM.HEX", std::vector<uint8_t>{});
+    dir.Write("B2XX.HEX", std::vector<uint8_t>{});
+    dir.Write("B2XX.EXE", std::string("an earlier build"));
+
+    EXPECT_FALSE(Build("B2EM.HEX", 1));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Building fail: B2EM.HEX is empty (0 bytes)!"});
+    EXPECT_FALSE(dir.Exists("B2EM.EXE"));
+    EXPECT_NE(form.status, "Build B2EM.EXE complete!");
+
+    // An existing output of that name is not replaced either.
+    EXPECT_FALSE(Build("B2XX.HEX", 1));
+    const std::string earlier = "an earlier build";
+    EXPECT_EQ(dir.Read("B2XX.EXE"), std::vector<uint8_t>(earlier.begin(), earlier.end()));
+}
+
+TEST_F(Builder, RangeAFlasherCannotEnforceIsRefusedNamingSectionAndValue) {
+    dir.Write("BUILDER.INI",
+              "[MODEL00]\nModel=CDRW-A100\nInquiry=OPTIDRV CDRW-A100\nFW-Range=1A00-1A99\n"
+              "BINMask=*.BIN\nVendor=OPTIDRV\nNote=\n"
+              "[MODEL01]\nModel=DVDRW-B200\nInquiry=OPTIDRV DVDRW-B200\nFW-Range=2B00 to 2B40\n"
+              "BINMask=*.HEX\nVendor=OPTIDRV\nNote=\n");
+    WriteTemplate();
+    dir.Write("B2AA.HEX", Firmware(1000));
+    dir.Write("1A50.BIN", Firmware(1000));
+
+    EXPECT_FALSE(Build("B2AA.HEX", 1));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "Building fail: FW-Range \"2B00 to 2B40\" of MODEL01 in " +
+                           dir.File("BUILDER.INI") +
+                           " is neither LLLL-HHHH nor any firmware ('-' as first and sixth "
+                           "character)!"});
+    EXPECT_FALSE(dir.Exists("B2AA.EXE"));
+    EXPECT_EQ(form.status, "");  // nothing started
+
+    // The well-formed model of the same catalogue still builds.
+    EXPECT_TRUE(Build("1A50.BIN", 0));
+    EXPECT_TRUE(dir.Exists("1A50.EXE"));
+}
+
+TEST(RangeShape, OnlyLowDashHighOrTheAnyFirmwareFormCanBePackaged) {
+    for (const char* good : {"1A00-1A99", "2b00-2B4z", "----------", "-AAAA-BBB", "------"})
+        EXPECT_TRUE(RangeCanBePackaged(good)) << good;
+    for (const char* bad : {"2B00 to 2B40", "2B00-2B4", "2B00-2B400", "2B00_2B40", "", "-", "-----",
+                            "-AAAA_BBB", "1A00--1A99"})
+        EXPECT_FALSE(RangeCanBePackaged(bad)) << bad;
+}
+
 TEST_F(Builder, OpenAndCreateFailuresNameTheirFile) {
     WriteTemplate();
     dir.Write("GONE.BIN", Firmware(10));
