@@ -30,6 +30,9 @@ foreach(src ${E2E_SOURCES})
   if(name STREQUAL "scancheck" OR name STREQUAL "waitcheck")
     target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/platform/win/WinOsCalls.cpp)
   endif()
+  if(name STREQUAL "fitcheck")
+    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/platform/win/WindowFont.cpp)
+  endif()
 endforeach()
 
 # The unit suite as a 32-bit Windows console program (tests/win32/run.sh runs it under Wine).

@@ -1,6 +1,7 @@
 // Checks, under Wine, that texts fit norvexflash.exe's controls: each text is
-// measured with the font the control itself uses (WM_GETFONT) and compared
-// with the control's size as the window laid it out.
+// measured in the controls' font (made by the program's own function, as a
+// font handle cannot cross processes) and compared with the control's size as
+// the window laid it out.
 //
 //   fitcheck status [TEXT...]   the status line's caption (GroupBox2) and each
 //                               TEXT: one line between the frame's caption insets
@@ -18,6 +19,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "platform/win/WindowFont.h"
 
 namespace {
 constexpr int kIdPanel = 100, kIdLabel = 101, kIdCombo = 102, kIdGroup = 104;
@@ -42,12 +45,15 @@ std::string Text(HWND window) {
 class FontDc {
   public:
     explicit FontDc(HWND control) : dc_(CreateCompatibleDC(nullptr)) {
+        // A font handle belongs to the process that made it; the window's font
+        // is made here the same way, by the program's own function, once the
+        // control is seen to have been given one.
         DWORD_PTR font = 0;
         SendMessageTimeoutA(control, WM_GETFONT, 0, 0, SMTO_NORMAL, 5000, &font);
+        if (!font) return;
+        font_ = CreateControlFont();
         LOGFONTA described = {};
-        // The handle is the program's: its description makes the same font here.
-        if (font && GetObjectA(HGDIOBJ(font), sizeof described, &described) == sizeof described) {
-            font_ = CreateFontIndirectA(&described);
+        if (font_ && GetObjectA(font_, sizeof described, &described) == sizeof described) {
             face_ = described.lfFaceName;
             height_ = described.lfHeight;
             weight_ = described.lfWeight;
@@ -124,7 +130,7 @@ int Label() {
     if (line.cx <= width) return Report(text, line.cx, width) ? 0 : 1;
     // Wrapped: every line must be whole, so the lines' height must fit.
     const int wrapped = dc.WrappedHeight(text, width);
-    printf("wrapped into %d lines\n", line.cy ? wrapped / line.cy : 0);
+    printf("wrapped into %d lines\n", line.cy ? int(wrapped / line.cy) : 0);
     return Report(text + " (height)", wrapped, height) ? 0 : 1;
 }
 
