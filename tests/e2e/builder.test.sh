@@ -1,7 +1,9 @@
 #!/bin/bash
 # The builder role as a person uses it: choose a model, see its firmware
 # files, click one, press "Build"; the new executable then starts as a
-# flasher for that model. Screenshots go to build/e2e/builder-*.png.
+# flasher for that model. An empty firmware file and a FW-Range no flasher can
+# enforce are refused, and no file is written. Screenshots go to
+# build/e2e/builder-*.png.
 . "$(dirname "$0")/lib.sh"
 
 e2e_setup
@@ -63,6 +65,62 @@ screenshot builder-flasher-warning
 c press-box No >/dev/null || fail "could not decline the warning"
 wait_program 15 || fail "the flasher did not end after No"
 expect_eq "flasher exit code" "0" "$PROGRAM_RC"
+stop_program
+
+log "refusals: an empty firmware file, a range no flasher can enforce"
+REFUSE=$E2E_OUT/builder/refusals
+rm -rf "$REFUSE"
+mkdir -p "$REFUSE"
+cp "$WIN_BUILD/norvexflash.exe" "$REFUSE/norvexflash.exe"
+cat >"$REFUSE/norvexflash.ini" <<'INI'
+[MODEL00]
+Model=CDRW-A100
+Inquiry=OPTIDRV CDRW-A100
+FW-Range=1A00-1A99
+BINMask=1A*.BIN
+Vendor=OPTIDRV
+Note=
+
+[MODEL01]
+Model=DVDRW-B200
+Inquiry=OPTIDRV DVDRW-B200
+FW-Range=2B00 to 2B40
+BINMask=2B*.BIN
+Vendor=OPTIDRV
+Note=
+INI
+: >"$REFUSE/1A50.BIN"
+head -c 1000 /dev/urandom >"$REFUSE/2B20.BIN"
+start_program "$REFUSE/norvexflash.exe"
+c wait-window "Flash Utility" 30 >/dev/null || die "the builder window did not appear"
+expect_eq "the empty file is listed" "1A50.BIN" "$(c files)"
+c file-click 0 >/dev/null || fail "could not click the empty file"
+c press-button >/dev/null || fail "could not press Build"
+if box=$(clicker --raw wait-box "Building fail" 30); then
+    expect_eq "empty file refused" "Building fail: 1A50.BIN is empty (0 bytes)!" "$box"
+    c press-box OK >/dev/null
+else
+    fail "the empty file was not refused (status: $(c status))"
+fi
+c combo-select 1 >/dev/null || fail "could not choose the second model"
+c file-click 0 >/dev/null || fail "could not click 2B20.BIN"
+c press-button >/dev/null || fail "could not press Build"
+if box=$(clicker --raw wait-box "Building fail" 30); then
+    case "$box" in
+    "Building fail: FW-Range \"2B00 to 2B40\" of MODEL01 in "*"norvexflash.INI is neither LLLL-HHHH nor any firmware"*)
+        log "ok: range refused, naming the section and value" ;;
+    *) fail "unexpected refusal: $box" ;;
+    esac
+    c press-box OK >/dev/null
+else
+    fail "the malformed range was not refused (status: $(c status))"
+fi
+screenshot builder-refused
+c close >/dev/null || true
+wait_program 15 || fail "the builder did not end"
+for out in 1A50.EXE 2B20.EXE; do
+    [ -e "$REFUSE/$out" ] && fail "$out was written" || log "ok: no $out"
+done
 
 stop_program
 finish

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The flasher under Wine: with no optical drive (NT family) it ends with the
-# "Can't find ATAPI Drive !" box; in 9x mode, through the virtual ASPI layer,
+# "Can't find ATAPI Drive !" box; in 9x mode without any ASPI layer, the
+# layer's box comes once and that box follows; in 9x mode, through the virtual ASPI layer,
 # it lists exactly the eligible virtual drives, flashes one to "Flash
 # Completed.", and a second run finds that drive already up to date; one
 # fault in each command the flash judges stops it with that command's box and
@@ -55,6 +56,32 @@ if clicker --raw wait-box "Can't find ATAPI Drive" 60 >"$dir/box.txt"; then
 else
     fail "no \"Can't find ATAPI Drive !\" box"
     screenshot flasher-nt-failed
+fi
+stop_program
+
+echo "9x family, no ASPI layer at all: its box once, then the no-drive box"
+dir=$(workdir flasher-no-layer)
+make_flasher "$dir" NOLAYER.EXE
+set_win98 NOLAYER.EXE
+overrides=$WINEDLLOVERRIDES
+export WINEDLLOVERRIDES="$overrides;wnaspi32=d"  # Wine's own layer stays out too
+start_program "$dir/NOLAYER.EXE"
+export WINEDLLOVERRIDES=$overrides
+clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
+clicker press-box Yes
+if clicker --raw wait-box "Unable to load WNASPI32.DLL !" 60 >/dev/null; then
+    log "ok: the missing-layer box"
+    clicker press-box OK
+    # Another missing-layer box instead would never match: the wait runs out.
+    if clicker --raw wait-box "Can't find ATAPI Drive !" 30 >/dev/null; then
+        log "ok: the no-drive box follows at once"
+        clicker press-box OK
+        wait_program 30 && expect_eq "exit code" 0 "$PROGRAM_RC" || fail "flasher did not end"
+    else
+        fail "no \"Can't find ATAPI Drive !\" box after the missing-layer box (box: $(clicker --raw box-text))"
+    fi
+else
+    fail "no missing-layer box"
 fi
 stop_program
 
