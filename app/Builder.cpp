@@ -1,5 +1,6 @@
 // Builder role: "Build" writes a new flasher from the running executable.
 #include "app/FlashForm.h"
+#include "app/StatusTexts.h"
 #include "package/BuildFlasher.h"
 #include "package/FileMask.h"
 
@@ -27,7 +28,7 @@ bool TFlashForm::NewBuildFlashProgram() {
                          BoxKind::Plain, BoxButtons::Ok);
         return false;
     }
-    SetStatus("Building " + FirmwareFileName + "  Please wait... ");
+    SetStatus(status_text::Building(FirmwareFileName));
 
     const std::string outputName = OutputName(FirmwareFileName);
     int index = form_.FileListIndex();
@@ -52,7 +53,7 @@ bool TFlashForm::NewBuildFlashProgram() {
     std::string failure;
     switch (BuildFlasher(request, ProfileCopy, ImageSize, progress)) {
         case BuildOutcome::Complete:
-            SetStatus("Build " + outputName + " complete!");
+            SetStatus(status_text::Built(outputName));
             form_.ProgressSetPosition(0);
             return true;
         case BuildOutcome::FirmwareOpenFailed:

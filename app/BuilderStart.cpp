@@ -1,6 +1,8 @@
 // Builder role: the model catalogue beside the executable in the model
 // list, and the file list of the working directory.
 #include "app/FlashForm.h"
+#include "app/StatusTexts.h"
+#include "package/BuildFlasher.h"
 #include "package/Catalogue.h"
 #include "package/FileMask.h"
 
@@ -69,6 +71,8 @@ void TFlashForm::FileListBox1Click() {
     int index = form_.FileListIndex();
     FirmwareFileName =
         index < 0 ? std::string() : NamePart(JoinPath(directory_, form_.FileListItem(index)));
+    form_.FitStatus({status_text::Building(FirmwareFileName),
+                     status_text::Built(OutputName(FirmwareFileName))});
     form_.ButtonEnable(true);
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/FlashForm.h"
+#include "app/StatusTexts.h"
 #include "flash/Eligibility.h"
 #include "flash/ImageClass.h"
 
@@ -32,6 +33,8 @@ void TFlashForm::FlasherStart() {
     }
 
     form_.SetLabel("Select the " + VendorText + " drive you want to update:");
+    // Room for every text a flash may end with, before the window is seen.
+    form_.FitStatus(status_text::FlashTexts());
 
     std::string warning = "\nWARNING:\n";
     if (package_.AnyFirmware()) {

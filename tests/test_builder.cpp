@@ -95,6 +95,7 @@ TEST_F(Builder, OutputIsTheTemplateWithNewBlockAndImage) {
     EXPECT_EQ(form.statusRepaints.front(), "Building abcd1234.bin  Please wait... ");
     EXPECT_EQ(form.status, "Build abcd.EXE complete!");
     EXPECT_EQ(form.statusRepaints.back(), "Build abcd.EXE complete!");
+    EXPECT_EQ(form.unfitted, std::vector<std::string>{});  // room made at the file's click
     EXPECT_EQ(form.progressMax, int(templ.size()));
     EXPECT_EQ(form.progressStep, 1024);
     EXPECT_EQ(form.progressPos, 0);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "flash/Revision.h"
 #include "support/FlasherRig.h"
 
@@ -141,6 +143,27 @@ TEST(DriveList, MissingAspiLayerGivesOneBoxThenTheNoDriveBox) {
     EXPECT_TRUE(rig.form.quitPosted);
     EXPECT_EQ(rig.form.exitCode, 0);
     EXPECT_TRUE(rig.form.closed);
+}
+
+TEST(DriveList, StatusLineHasRoomForTheLongestFlashTextsBeforeTheWindowIsShown) {
+    FlasherRig rig;
+    rig.AddDrive(FlasherRig::Model("1A10"));
+    rig.SetImage(262144);  // plain layout: 16 chunks, then the commit
+    rig.Start();
+    const std::vector<std::string>& fitted = rig.form.fitted;
+    for (const char* text : {"Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! ",
+                             "Read back and Verify drive's DRAM... , Valid Profile Fail!",
+                             "Write profile to drive's DRAM... , Fail! ",
+                             "Don't turn off the system, Flash is in progress...", "Flash Fail."})
+        EXPECT_NE(std::find(fitted.begin(), fitted.end(), text), fitted.end()) << text;
+    // All made at start-up (the window is shown after it): none while work runs.
+    EXPECT_EQ(fitted.size(), 13u);
+
+    // A commit that fails: its text too had room made for it.
+    rig.os.AspiDriveAt(0, 0)->FailWithSense(0x3B, 17, 0x03, 0x0C, 0x00);
+    rig.Flash();
+    EXPECT_EQ(rig.form.status, "Flash Fail.");
+    EXPECT_EQ(rig.form.unfitted, std::vector<std::string>{});
 }
 
 TEST(DriveList, AnyFirmwareHeadingOmitsTheRange) {

@@ -100,6 +100,7 @@ TEST(FlashFaults, NoInjectedFaultLetsTheCommitGoOutUnverified) {
                 rig.Start();
                 clean = rig.Flash();
                 ASSERT_EQ(rig.form.status, "Flash Completed.");
+                EXPECT_EQ(rig.form.unfitted, std::vector<std::string>{});
             }
             size_t commit = 0;
             while (commit < clean.size() && !IsCommit(clean[commit])) ++commit;
@@ -122,9 +123,11 @@ TEST(FlashFaults, NoInjectedFaultLetsTheCommitGoOutUnverified) {
                                  std::to_string(int(layout)) + " command " + std::to_string(i) +
                                  " " + Name(kind));
 
-                    // Always: the window is back in its ready state.
+                    // Always: the window is back in its ready state, and every
+                    // status text shown had room made for it before the flash.
                     EXPECT_EQ(rig.form.cursor, CursorKind::Default);
                     EXPECT_EQ(rig.form.progressPos, 0);
+                    EXPECT_EQ(rig.form.unfitted, std::vector<std::string>{});
 
                     Expected want;
                     if (ExpectedFor(e, kind == Kind::Flip, want)) {

@@ -106,7 +106,6 @@ class FakeForm : public Form {
     }
     void FitStatus(const std::vector<std::string>& t) override {
         fitted.insert(fitted.end(), t.begin(), t.end());
-        Log("fit-status", std::to_string(t.size()));
     }
     std::string Status() override { return status; }
     void RepaintStatus() override {
