@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/FlashForm.h"
+#include "app/StatusTexts.h"
 #include "flash/Commands.h"
 #include "flash/Protocol.h"
 #include "flash/ReadBack.h"
@@ -91,9 +92,9 @@ void TFlashForm::FlashImage(uint32_t imageSize, int selected) {
     uint8_t* chunk = TransferBuffer.data();
 
     if (ProfileFormatA || ProfileFormatB) {
-        SetStatus("Write profile to drive's DRAM... ");
+        SetStatus(status_text::kProfile);
         if (!SetupFlashProfile(chunk)) {
-            AppendStatus(", Fail! ");
+            AppendStatus(status_text::kFail);
             return;
         }
         // A later flash may send a longer profile than the first one.
@@ -101,7 +102,7 @@ void TFlashForm::FlashImage(uint32_t imageSize, int selected) {
         if (ProfileLength > 0) std::memcpy(ProfileCopy.data(), chunk, ProfileLength);
     }
 
-    SetStatus("Write BIN to drive's DRAM... ");
+    SetStatus(status_text::kDownload);
     form_.ProgressSetPosition(0);
     // The last chunk of an image that is not a whole number of chunks
     // carries only the bytes that remain.
@@ -109,23 +110,23 @@ void TFlashForm::FlashImage(uint32_t imageSize, int selected) {
         uint32_t length = std::min(kChunkSize, imageSize - offset);
         std::memcpy(chunk, image + offset, length);
         if (!WriteBuffer(offset, chunk, length, kControlData)) {
-            AppendStatus(", Fail! ");
+            AppendStatus(status_text::kFail);
             return;
         }
         form_.ProgressSetPosition(static_cast<int>(offset + length));
     }
 
     if (ProfileFormatA) {
-        SetStatus("Drive entry critical... ");
+        SetStatus(status_text::kEntryCritical);
         if (!EntryCritical()) {
-            AppendStatus(", Fail! ");
+            AppendStatus(status_text::kFail);
             return;
         }
     }
 
-    SetStatus("Read back and Verify drive's DRAM... ");
+    SetStatus(status_text::kVerify);
     if (ProfileFound && !ReadVerifyProfile(ProfileCopy.data())) {
-        AppendStatus(", Valid Profile Fail!");
+        AppendStatus(status_text::kProfileCheckFail);
         return;
     }
     form_.ProgressSetPosition(0);
@@ -133,30 +134,30 @@ void TFlashForm::FlashImage(uint32_t imageSize, int selected) {
         uint32_t length = std::min(kChunkSize, imageSize - offset);
         PoisonReadBack(image + offset, length);
         if (!ReadBuffer(offset, chunk, length)) {
-            AppendStatus(", Read Fail! ");
+            AppendStatus(status_text::kReadFail);
             return;
         }
         if (std::memcmp(image + offset, chunk, length) != 0) {
-            AppendStatus(", Compare BIN and DRAM Fail! ");
+            AppendStatus(status_text::kCompareFail);
             form_.MessageBox("Compare BIN and DRAM fail!", BoxKind::Plain, BoxButtons::Ok);
             return;
         }
         form_.ProgressSetPosition(static_cast<int>(offset + length));
     }
 
-    SetStatus("Don't turn off the system, Flash is in progress...");
+    SetStatus(status_text::kCommit);
     form_.ProgressSetRange(0, 200);
     form_.ProgressSetPosition(198);
     form_.ProgressSetStep(0);
     CDDrive::SetTimeout(kCommitTimeout);
     if (!Commit(FlashAllMode ? kControlCommitAll : kControlCommit)) {
-        SetStatus("Flash Fail.");
+        SetStatus(status_text::kFlashFail);
         return;
     }
 
     CDDrive::SetTimeout(kNormalTimeout);
     form_.ProgressSetPosition(200);
-    SetStatus("Flash Completed.");
+    SetStatus(status_text::kCompleted);
     if (RefreshDriveLine(selected)) ReportRevisionNotTaken();
 }
 

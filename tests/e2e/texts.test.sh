@@ -52,6 +52,9 @@ FlipReadBufferNth=5
 FlipReadBufferByte=100
 INI
 set_win98 TEXTS.EXE
+# Without a window manager Wine waits for one each time a box closes; windows
+# it does not hand to a manager skip that wait (as flasher.test.sh does).
+wine reg add 'HKCU\Software\Wine\AppDefaults\TEXTS.EXE\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"
 export NORVEX_SIM_DRIVES="$(winepath -w "$dir/drives.ini")"
 
