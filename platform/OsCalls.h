@@ -18,14 +18,23 @@ constexpr uint32_t kPlatformWin32Nt = 2;       // NT family
 constexpr uint32_t kDriveCdrom = 5;            // DRIVE_CDROM
 constexpr uint32_t kWaitObject0 = 0;           // WAIT_OBJECT_0
 constexpr uint32_t kWaitTimeout = 0x102;       // WAIT_TIMEOUT
+constexpr uint32_t kWaitAbandoned = 0x80;      // WAIT_ABANDONED (a mutex whose owner ended)
 constexpr uint32_t kOpenExisting = 3;          // OPEN_EXISTING
 constexpr uint32_t kFormatMessageFromSystem = 0x1000;
 constexpr uint32_t kFormatMessageIgnoreInserts = 0x200;
 constexpr uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
+// CTL_CODE(IOCTL_CDROM_BASE, 0x17, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS)
+constexpr uint32_t kIoctlCdromExclusiveAccess = 0x2C05C;
+// CTL_CODE(IOCTL_STORAGE_BASE, 0x251, METHOD_BUFFERED, FILE_ANY_ACCESS)
+constexpr uint32_t kIoctlStorageMcnControl = 0x2D0944;
+constexpr uint32_t kFileReadAttributes = 0x80;  // FILE_READ_ATTRIBUTES
+constexpr uint32_t kFileShareReadWrite = 3;     // FILE_SHARE_READ | FILE_SHARE_WRITE
 
 // The part of OSVERSIONINFOA the program reads.
 struct OsVersionInfo {
     uint32_t dwOSVersionInfoSize = 148;
+    uint32_t dwMajorVersion = 0;  // 4: 95, 98, ME, NT 4.0; 5: 2000, XP; 6 and later: Vista on
+    uint32_t dwMinorVersion = 0;
     uint32_t dwPlatformId = 0;
 };
 
@@ -52,6 +61,10 @@ class OsCalls {
     virtual uint32_t GetLogicalDriveStringsA(uint32_t bufferLength, char* buffer) = 0;
     virtual uint32_t GetDriveTypeA(const char* rootPathName) = 0;
     virtual void Sleep(uint32_t milliseconds) = 0;
+    // A named mutex (name: none for an unnamed one); none when it cannot be
+    // made. Waited for with WaitForSingleObject, closed with CloseHandle.
+    virtual OsHandle CreateMutexA(bool initialOwner, const char* name) = 0;
+    virtual bool ReleaseMutex(OsHandle mutex) = 0;
 
     // The two ASPI entry points, reached through addresses from GetProcAddress.
     virtual uint32_t CallGetASPI32SupportInfo(OsProc entry) = 0;

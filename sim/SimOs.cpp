@@ -197,6 +197,7 @@ OsHandle SimOs::CreateEventA(bool manualReset, bool initialState) {
 uint32_t SimOs::WaitForSingleObject(OsHandle handle, uint32_t milliseconds) {
     Enter("WaitForSingleObject");
     Object* o = Find(handle);
+    if (o && o->type == Object::Type::Mutex) return WaitForMutex(*o, milliseconds);
     if (!o || o->type != Object::Type::Event) {
         ++badCalls;
         lastError = kErrorInvalidHandle;
@@ -237,11 +238,14 @@ bool SimOs::ResetEvent(OsHandle event) {
 
 bool SimOs::CloseHandle(OsHandle handle) {
     Enter("CloseHandle");
-    if (!objects_.erase(Key(handle))) {
+    Object* o = Find(handle);
+    if (!o) {
         ++badCalls;
         lastError = kErrorInvalidHandle;
         return false;
     }
+    Closing(*o);
+    objects_.erase(Key(handle));
     return true;
 }
 
@@ -255,6 +259,8 @@ bool SimOs::GetVersionExA(OsVersionInfo& info) {
         return false;
     }
     info.dwPlatformId = platformId;
+    info.dwMajorVersion = majorVersion;
+    info.dwMinorVersion = 0;
     return true;
 }
 
@@ -359,6 +365,7 @@ OsHandle SimOs::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t s
     }
     Object o{Object::Type::Device};
     o.letter = it->first;
+    o.desiredAccess = desiredAccess;
     return NewHandle(o);
 }
 
@@ -375,8 +382,11 @@ bool SimOs::DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t i
         lastError = kErrorInvalidHandle;
         return false;
     }
-    if (code != kIoctlScsiPassThroughDirect) {
-        lastError = kErrorInvalidFunction;
+    if (code != kIoctlScsiPassThroughDirect)
+        return StorageControl(*o, device, code, in, inSize, out, outSize, bytesReturned);
+    // The class driver refuses it before it reaches the drive.
+    if (LockedAgainst(*o)) {
+        lastError = kErrorAccessDenied;
         return false;
     }
     if (!in || !out || inSize < sizeof(ScsiPassThroughDirect) ||

@@ -30,12 +30,16 @@ constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorNotEnoughMemory = 8;
+constexpr uint32_t kErrorBadLength = 24;
+constexpr uint32_t kErrorNotSupported = 50;
 constexpr uint32_t kErrorNotReady = 21;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorSemTimeout = 121;
 constexpr uint32_t kErrorModNotFound = 126;
 constexpr uint32_t kErrorProcNotFound = 127;
 constexpr uint32_t kErrorBadExeFormat = 193;  // its text carries an insert (%1)
+constexpr uint32_t kErrorAlreadyExists = 183;
+constexpr uint32_t kErrorNotOwner = 288;
 constexpr uint32_t kErrorIoDevice = 1117;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 
@@ -48,6 +52,7 @@ class SimOs : public OsCalls {
 
     // ---- configuration ----------------------------------------------------
     uint32_t platformId = kPlatformWin32Nt;  // kPlatformWin32Windows for the 9x family (ASPI)
+    uint32_t majorVersion = 6;               // 4: 9x and NT 4.0, 5: 2000 and XP, 6: Vista on
 
     // Drive letters (pass-through). A letter of another type has no device.
     void AddLetter(char letter, uint32_t driveType);                        // e.g. 3 (DRIVE_FIXED)
@@ -102,6 +107,26 @@ class SimOs : public OsCalls {
     // CreateEventA fails (returns none) with this error code; 0: it works.
     uint32_t failCreateEvent = 0;
 
+    // Named mutexes, shared with other (pretended) programs. Held elsewhere:
+    // another program owns it, and every wait for it times out. Abandoned:
+    // its owner ended while owning it; the next wait takes it with
+    // WAIT_ABANDONED.
+    void HoldMutexElsewhere(const std::string& name, bool held = true);
+    void AbandonMutex(const std::string& name);
+    uint32_t failCreateMutex = 0;  // CreateMutexA fails with this error code; 0: it works
+
+    // The CD-ROM class driver's answers to the storage controls (pass-through
+    // letters). Supported: Vista and later. NotSupported: Wine
+    // (ERROR_NOT_SUPPORTED). InvalidFunction: a driver that does not know the
+    // control (NT 4.0 to XP). InvalidHandle: a handle the driver did not open.
+    enum class ControlSupport { Supported, NotSupported, InvalidFunction, InvalidHandle };
+    ControlSupport exclusiveAccess = ControlSupport::Supported;  // IOCTL_CDROM_EXCLUSIVE_ACCESS
+    ControlSupport mediaPolling = ControlSupport::Supported;     // IOCTL_STORAGE_MCN_CONTROL
+    // Another program holds the exclusive lock of the drive at letter, with
+    // that caller name: every request of this program's handles is refused
+    // (access denied), as the driver refuses other handles' requests.
+    void LockElsewhere(char letter, const std::string& callerName);
+
     // ---- observation ------------------------------------------------------
     std::vector<TraceEntry> trace;  // every command block received, both transports
     size_t CountOpcode(uint8_t opcode) const;
@@ -139,6 +164,25 @@ class SimOs : public OsCalls {
     size_t OpenEvents() const;
     size_t OpenDevices() const;
 
+    std::vector<std::string> mutexNames;             // the name of every CreateMutexA
+    bool MutexOwned(const std::string& name) const;  // owned by this program now
+    size_t OpenMutexes() const;
+    // Every storage control, in order, with the length of the command trace
+    // at that moment (to place it among the command blocks).
+    struct ControlCall {
+        uint32_t code;
+        OsHandle device;
+        uint32_t requestType;  // exclusive access: query, lock, unlock; polling: 1 off, 0 on
+        uint32_t flags;
+        std::string callerName;
+        bool ok;
+        uint32_t error;
+        size_t traceLength;
+    };
+    std::vector<ControlCall> controls;
+    OsHandle LockHolder(char letter) const;  // this program's handle holding the lock; none
+    bool PollingOff(char letter) const;      // media change notification off through a handle
+
     // ---- OsCalls ----------------------------------------------------------
     bool GetVersionExA(OsVersionInfo& info) override;
     OsModule LoadLibraryA(const char* name) override;
@@ -158,6 +202,8 @@ class SimOs : public OsCalls {
     uint32_t GetLogicalDriveStringsA(uint32_t bufferLength, char* buffer) override;
     uint32_t GetDriveTypeA(const char* rootPathName) override;
     void Sleep(uint32_t milliseconds) override;
+    OsHandle CreateMutexA(bool initialOwner, const char* name) override;
+    bool ReleaseMutex(OsHandle mutex) override;
     uint32_t CallGetASPI32SupportInfo(OsProc entry) override;
     uint32_t CallSendASPI32Command(OsProc entry, void* srb) override;
     uint32_t GetPrivateProfileStringA(const char* section, const char* key,
@@ -172,8 +218,10 @@ class SimOs : public OsCalls {
 
   private:
     struct Object {
-        enum class Type { Device, Event } type;
+        enum class Type { Device, Event, Mutex } type;
         char letter = 0;
+        uint32_t desiredAccess = 0;  // device
+        std::string name{};          // mutex
         bool signalled = false;
         bool manualReset = false;
         uint64_t serial = 0;  // tells a reused handle value's objects apart
@@ -183,6 +231,18 @@ class SimOs : public OsCalls {
         std::unique_ptr<VirtualDrive> drive;
         bool failOpen = false;
         uint32_t openError = 0;
+        // Exclusive lock: held through one of this program's handles
+        // (lockHolder, with its object's serial) or by another program.
+        OsHandle lockHolder = nullptr;
+        uint64_t lockSerial = 0;
+        bool lockedElsewhere = false;
+        std::string lockCaller;
+        std::vector<uint64_t> pollingOff;  // serials of the handles that turned polling off
+    };
+    struct Mutex {
+        int ownedHere = 0;  // recursion count of this program's ownership
+        bool heldElsewhere = false;
+        bool abandoned = false;
     };
     struct Pending {
         SrbExecScsiCmd* srb;
@@ -204,8 +264,20 @@ class SimOs : public OsCalls {
     void Enter(const char* call);  // records the call; delivers deferred signals that are due
     void Finish(Pending& p);       // write the outcome, keep the copy, signal
     void AfterCommand();
+    // Storage controls and mutexes (SimOsControls.cpp).
+    bool StorageControl(Object& device, OsHandle handle, uint32_t code, void* in, uint32_t inSize,
+                        void* out, uint32_t outSize, uint32_t* bytesReturned);
+    bool ExclusiveAccessControl(Object& device, OsHandle handle, Letter& letter, const void* in,
+                                uint32_t inSize, void* out, uint32_t outSize, ControlCall& call);
+    bool PollingControl(Object& device, Letter& letter, const void* in, uint32_t inSize,
+                        ControlCall& call);
+    // A request of this handle is refused: another handle holds the lock.
+    bool LockedAgainst(const Object& device) const;
+    void Closing(const Object& object);
+    uint32_t WaitForMutex(Object& object, uint32_t milliseconds);
 
     std::map<uintptr_t, Object> objects_;
+    std::map<std::string, Mutex> mutexes_;
     std::map<char, Letter> letters_;
     std::map<uint16_t, std::unique_ptr<VirtualDrive>> aspiDrives_;  // (ha << 8) | target
     std::vector<Pending> pending_;

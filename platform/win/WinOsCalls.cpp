@@ -74,7 +74,11 @@ bool WinOsCalls::GetVersionExA(OsVersionInfo& info) {
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     BOOL ok = ::GetVersionExA(&v);
 #pragma GCC diagnostic pop
-    if (ok) info.dwPlatformId = v.dwPlatformId;
+    if (ok) {
+        info.dwMajorVersion = v.dwMajorVersion;
+        info.dwMinorVersion = v.dwMinorVersion;
+        info.dwPlatformId = v.dwPlatformId;
+    }
     return ok != FALSE;
 }
 
@@ -157,6 +161,14 @@ void WinOsCalls::Sleep(uint32_t milliseconds) {
         ::Sleep(0);
     else
         WaitServing(nullptr, milliseconds);
+}
+
+OsHandle WinOsCalls::CreateMutexA(bool initialOwner, const char* name) {
+    return ::CreateMutexA(nullptr, initialOwner ? TRUE : FALSE, name);
+}
+
+bool WinOsCalls::ReleaseMutex(OsHandle mutex) {
+    return ::ReleaseMutex(static_cast<HANDLE>(mutex)) != FALSE;
 }
 
 uint32_t WinOsCalls::CallGetASPI32SupportInfo(OsProc entry) {

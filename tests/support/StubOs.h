@@ -28,6 +28,8 @@ class StubOs : public OsCalls {
     uint32_t GetLogicalDriveStringsA(uint32_t, char*) override { return ++calls, 0; }
     uint32_t GetDriveTypeA(const char*) override { return ++calls, 0; }
     void Sleep(uint32_t) override { ++calls; }
+    OsHandle CreateMutexA(bool, const char*) override { return ++calls, nullptr; }
+    bool ReleaseMutex(OsHandle) override { return ++calls, false; }
     uint32_t CallGetASPI32SupportInfo(OsProc) override { return ++calls, 0; }
     uint32_t CallSendASPI32Command(OsProc, void*) override { return ++calls, 0; }
     uint32_t GetPrivateProfileStringA(const char*, const char*, const char*, char*, uint32_t,
