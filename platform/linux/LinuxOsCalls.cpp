@@ -16,6 +16,8 @@
 namespace {
 constexpr uint32_t kDriveNoRootDir = 1;  // DRIVE_NO_ROOT_DIR
 constexpr uint32_t kGenericWrite = 0x40000000u;
+// GENERIC_READ, GENERIC_WRITE, FILE_READ_DATA, FILE_WRITE_DATA
+constexpr uint32_t kDataAccess = 0x80000000u | kGenericWrite | 0x1u | 0x2u;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 
 // "\\.\X:" -> 'X' (upper case); 0 for any other name.
@@ -102,6 +104,13 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
     const LinuxDevice* device = DeviceOf(letter);
     if (!device) {
         lastError_ = kErrorFileNotFound;
+        return InvalidOsHandle();
+    }
+    // A handle for attributes alone is what Windows takes media change
+    // control through. Here MediaPolling does that job, and a second open of
+    // an sg node would only be refused (and reported as another program).
+    if ((desiredAccess & kDataAccess) == 0) {
+        lastError_ = kErrorNotSupported;
         return InvalidOsHandle();
     }
     const bool write = (desiredAccess & kGenericWrite) != 0;
@@ -205,6 +214,16 @@ uint32_t LinuxOsCalls::GetDriveTypeA(const char* root) {
     char letter = root[0];
     if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
     return DeviceOf(letter) ? kDriveCdrom : kDriveNoRootDir;
+}
+
+OsHandle LinuxOsCalls::CreateMutexA(bool, const char*) {
+    lastError_ = kErrorNotSupported;
+    return nullptr;
+}
+
+bool LinuxOsCalls::ReleaseMutex(OsHandle) {
+    lastError_ = kErrorInvalidHandle;
+    return false;
 }
 
 void LinuxOsCalls::Sleep(uint32_t milliseconds) {

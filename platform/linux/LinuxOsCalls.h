@@ -44,6 +44,10 @@ class LinuxOsCalls : public OsCalls {
     uint32_t GetLogicalDriveStringsA(uint32_t bufferLength, char* buffer) override;
     uint32_t GetDriveTypeA(const char* rootPathName) override;
     void Sleep(uint32_t milliseconds) override;
+    // No named mutex: the sg driver's exclusive open already keeps a second
+    // program off the drive. The flash goes on without one.
+    OsHandle CreateMutexA(bool initialOwner, const char* name) override;
+    bool ReleaseMutex(OsHandle mutex) override;
     uint32_t CallGetASPI32SupportInfo(OsProc entry) override;
     uint32_t CallSendASPI32Command(OsProc entry, void* srb) override;
     uint32_t GetPrivateProfileStringA(const char* section, const char* key,

@@ -38,6 +38,8 @@ const char* WindowsErrorText(uint32_t code) {
             return "The handle is invalid.\r\n";
         case kErrorGenFailure:
             return "A device attached to the system is not functioning.\r\n";
+        case kErrorNotSupported:
+            return "The request is not supported.\r\n";
         case kErrorInvalidParameter:
             return "The parameter is incorrect.\r\n";
         case kErrorSemTimeout:

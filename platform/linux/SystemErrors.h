@@ -10,6 +10,7 @@ constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorGenFailure = 31;
+constexpr uint32_t kErrorNotSupported = 50;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorSemTimeout = 121;
 constexpr uint32_t kErrorBusy = 170;

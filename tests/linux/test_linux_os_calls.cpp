@@ -135,6 +135,31 @@ TEST(LinuxOsCalls, AFileThatIsNoScsiDeviceFailsItsCallsAndIsNamedOnce) {
     EXPECT_EQ(kErrorInvalidHandle, os.GetLastError());
 }
 
+// What the flash asks of Windows beside its commands is answered "not
+// supported", quietly, so the flash goes on: the flash mutex, the handle for
+// media change control (a second open of an sg node would be refused), and
+// the drive's exclusive lock.
+TEST(LinuxOsCalls, FlashMutexAndDriveControlsAreNotSupportedAndSayNothing) {
+    TempDir dir;
+    dir.Write("plain", std::string("x"));
+    LinuxOsCalls os({{dir.File("plain"), dir.File("plain"), 'D'}});
+    std::vector<std::string> notices;
+    os.notice = [&](const std::string& text) { notices.push_back(text); };
+    EXPECT_EQ(nullptr, os.CreateMutexA(false, "Global\\NorvexFlash.DriveFirmwareFlash"));
+    EXPECT_EQ(kErrorNotSupported, os.GetLastError());
+    EXPECT_EQ(InvalidOsHandle(), os.CreateFileA("\\\\.\\D:", kFileReadAttributes,
+                                                kFileShareReadWrite, kOpenExisting, 0));
+    EXPECT_EQ(kErrorNotSupported, os.GetLastError());
+    OsHandle h = os.CreateFileA("\\\\.\\D:", 0xC0000000u, 1, kOpenExisting, 0);
+    ASSERT_NE(InvalidOsHandle(), h);
+    uint8_t query[8] = {}, state[65] = {};
+    uint32_t returned = 0;
+    EXPECT_FALSE(os.DeviceIoControl(h, kIoctlCdromExclusiveAccess, query, sizeof query, state,
+                                    sizeof state, &returned));
+    EXPECT_TRUE(os.CloseHandle(h));
+    EXPECT_TRUE(notices.empty());
+}
+
 TEST(LinuxOsCalls, FormatMessageGivesTheSystemTextOrFails) {
     LinuxOsCalls os({});
     char text[80];
