@@ -92,6 +92,12 @@ class TFlashForm {
     void EndProgram();  // post quit (exit code 0) and close the window
     void ClearCatalogue();
 
+    // One flash at a time (OneFlash.cpp): the start-up check and the boxes
+    // of a flash that must not start.
+    bool AnotherFlashAtStart();  // true: refused, the box has been shown
+    void ShowAnotherFlash();
+    void ShowDriveLockedBy(const std::string& owner);
+
     // Flash sequence pieces.
     void FlashSequence();
     void FlashImage(uint32_t imageSize, int selected);

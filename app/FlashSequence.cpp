@@ -2,7 +2,9 @@
 #include <cstring>
 
 #include "app/FlashForm.h"
+#include "app/FlashMutex.h"
 #include "app/StatusTexts.h"
+#include "drive/DriveGuard.h"
 #include "flash/Commands.h"
 #include "flash/Protocol.h"
 #include "flash/ReadBack.h"
@@ -64,10 +66,31 @@ void TFlashForm::FlashSequence() {
         RevisionGreater(driveRevision, newRevision) ? BoxKind::Warning : BoxKind::Confirmation;
     if (form_.MessageBox(prompt, kind, BoxButtons::YesNo) != BoxAnswer::Yes) return;
 
+    // Held to the end of the handler; where none can be made the flash goes on.
+    FlashMutex oneFlash(os_);
+    if (oneFlash.Take() == FlashMutex::Result::Busy) {
+        ShowAnotherFlash();
+        return;
+    }
+    // A drive another program has locked refuses every command: the
+    // readiness wait would read that as a disc in the drive.
+    std::string owner;
+    if (DriveGuard::LockedByAnother(*CurrentDrive, owner)) {
+        ShowDriveLockedBy(owner);
+        return;
+    }
+
     FlashAllMode = package_.FlashAll();
     MakeLoad(CommandBlock);
     CurrentDrive->Execute(CommandBlock, kDataIn, 0);
     if (!WaitUntilReady()) return;
+    // From here to the last command no other handle's request and no media
+    // polling reaches the drive, where the system offers the means.
+    DriveGuard guard;
+    if (guard.Take(*CurrentDrive, kAppTitle, owner) == DriveGuard::Outcome::LockedByOther) {
+        ShowDriveLockedBy(owner);
+        return;
+    }
     MakeStopPlayScan(CommandBlock);
     CurrentDrive->Execute(CommandBlock, kDataIn, 0);
     MakeStop(CommandBlock);
@@ -81,6 +104,7 @@ void TFlashForm::FlashSequence() {
 
     form_.SetCursor(CursorKind::Hourglass);
     FlashImage(imageSize, selected);
+    guard.Release();
     form_.SetCursor(CursorKind::Default);
     form_.ProgressSetPosition(0);
 }

@@ -54,6 +54,12 @@ void TFlashForm::FlasherStart() {
         EndProgram();
         return;
     }
+    // A scan now would send commands to a drive that another flasher is
+    // flashing, and list it with the revision it is about to lose.
+    if (AnotherFlashAtStart()) {
+        EndProgram();
+        return;
+    }
     CreateDriveList();
 }
 

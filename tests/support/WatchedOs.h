@@ -12,11 +12,14 @@ class WatchedOs : public SimOs {
   public:
     // record: the pass-through request; nullptr on ASPI.
     std::function<void(const uint8_t* cdb, const PassThroughRecord* record)> onCommand;
+    // Each other control code, before the system answers it.
+    std::function<void(uint32_t code)> onControl;
     std::vector<uint32_t> waits;  // milliseconds
     std::vector<OsHandle> closed;
 
     bool DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t inSize, void* out,
                          uint32_t outSize, uint32_t* bytesReturned) override {
+        if (onControl && code != kIoctlScsiPassThroughDirect) onControl(code);
         if (onCommand && in && inSize >= sizeof(PassThroughRecord)) {
             const auto* record = static_cast<const PassThroughRecord*>(in);
             onCommand(record->Spt.Cdb, record);

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# One flash at a time, under Wine in 9x mode with a slow virtual drive: a
+# flasher flashes; a second copy of it, started meanwhile, is refused after
+# its warning (another flash is in progress) and ends with exit code 0
+# without scanning; the first completes, and the drive received one commit
+# and no command of the second copy. Once the first has ended, the second
+# copy starts normally and lists the drive.
+. "$(dirname "$0")/lib.sh"
+e2e_setup
+
+NFPACK=$NATIVE_BUILD/nfpack
+MKFW=$NATIVE_BUILD/mkfirmware
+DLL=$WIN_BUILD/WNASPI32.DLL
+for f in "$NFPACK" "$MKFW" "$DLL"; do [ -e "$f" ] || die "no $f (build first: ./build.sh)"; done
+
+dir=$(workdir oneflash)
+"$MKFW" "$dir/1A50.BIN" --size 262144 --ident "OPTIDRV CDRW-A100       " --revision 1A50 >/dev/null
+"$NFPACK" "$WIN_BUILD/norvexflash.exe" "$dir/1A50.BIN" "$dir/ONE9X.EXE" --model CDRW-A100 \
+    --inquiry "OPTIDRV CDRW-A100" --range 1A00-1A99 --vendor OPTIDRV --note "" >/dev/null \
+    || die "nfpack could not write the flasher"
+cp "$DLL" "$dir/WNASPI32.DLL"
+# Each of the 32 data transfers takes 300 ms: the flash lasts about 10 s,
+# time enough to start a second copy while it runs.
+cat >"$dir/drives.ini" <<'INI'
+[DRIVE0]
+HostAdapter=0
+Target=0
+Vendor=OPTIDRV
+Product=CDRW-A100
+Revision=1A10
+Medium=none
+CommandDelayMs=300
+INI
+set_win98 ONE9X.EXE
+wine reg add 'HKCU\Software\Wine\AppDefaults\ONE9X.EXE\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"
+export NORVEX_SIM_DRIVES="$(winepath -w "$dir/drives.ini")"
+export NORVEX_SIM_TRACE="$(winepath -w "$dir/trace.txt")"
+: >"$dir/trace.txt"
+
+SECOND_PID=""
+second_cleanup() {
+    [ -n "$SECOND_PID" ] && kill "$SECOND_PID" 2>/dev/null || true
+    e2e_cleanup
+}
+trap second_cleanup EXIT
+
+echo "first copy: flash"
+start_program "$dir/ONE9X.EXE"
+clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
+clicker press-box Yes
+clicker wait-window "CDRW-A100" 60 >/dev/null || die "no drive list"
+clicker press-button
+clicker wait-box "Update FW:1A10 to FW:1A50" 30 >/dev/null || die "no update prompt"
+clicker press-box Yes
+clicker --raw wait-status "Write BIN to drive's DRAM" 30 >/dev/null || die "the flash did not start"
+
+echo "second copy, started while the first flashes"
+(cd "$dir" && exec wine ONE9X.EXE) >"$dir/second.log" 2>&1 &
+SECOND_PID=$!
+clicker wait-box "WARNING:" 60 >/dev/null || die "no warning box from the second copy"
+clicker press-box Yes
+if text=$(clicker --raw wait-box "Another drive firmware flash" 30); then
+    expect_eq "refusal box" $'\nAnother drive firmware flash is in progress on this computer.\n\nStart this flasher again when that flash has ended.\n' "$text"
+    status=$(clicker --raw status || true)
+    case "$status" in
+        "Flash Completed." | "Flash Fail." | *Fail!*) fail "the first flash had ended before the refusal ($status)" ;;
+        *) log "ok: the first copy was still flashing (\"$status\")" ;;
+    esac
+    screenshot oneflash-refused
+    clicker press-box OK
+else
+    fail "no refusal from the second copy"
+    screenshot oneflash-not-refused
+fi
+second_rc=""
+for _ in $(seq 1 300); do
+    if ! kill -0 "$SECOND_PID" 2>/dev/null; then
+        second_rc=0
+        wait "$SECOND_PID" || second_rc=$?
+        SECOND_PID=""
+        break
+    fi
+    sleep 0.1
+done
+expect_eq "second copy's exit code" 0 "$second_rc"
+
+if clicker --raw wait-status "Flash Completed." 120 >/dev/null; then
+    log "ok: the first copy completed"
+else
+    fail "no \"Flash Completed.\" (status: $(clicker --raw status))"
+fi
+clicker close >/dev/null || true
+wait_program 30 || fail "the first copy did not end"
+stop_program
+
+trace=$(tr -d '\r' <"$dir/trace.txt")
+expect_eq "commits in the trace" 1 "$(grep -c '^0:0 3B 05 01 00 00 00 00 00 00 80 00 00 ' <<<"$trace" || true)"
+# The first copy's scan and its list refresh after the commit; the second
+# copy scanned nothing.
+expect_eq "INQUIRY commands in the trace" 2 "$(grep -c '^0:0 12 ' <<<"$trace" || true)"
+expect_eq "revision written back" "Revision=1A50" "$(grep '^Revision=' "$dir/drives.ini" | tr -d '\r')"
+
+echo "second copy, started after the flash"
+start_program "$dir/ONE9X.EXE"
+clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
+clicker press-box Yes
+if items=$(clicker --raw wait-window "CDRW-A100" 60 >/dev/null && clicker --raw combo-items); then
+    expect_eq "drive listed" "0-0-0  : OPTIDRV CDRW-A100       1A50" "$items"
+else
+    fail "no drive list once the first copy had ended"
+fi
+clicker close >/dev/null || true
+wait_program 30 || fail "the flasher did not end"
+stop_program
+finish
