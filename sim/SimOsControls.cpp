@@ -67,7 +67,11 @@ OsHandle SimOs::CreateMutexA(bool initialOwner, const char* name) {
     // An unnamed mutex is this handle's alone.
     const bool exists = !key.empty() && mutexes_.count(key) > 0;
     Object o{Object::Type::Mutex};
-    o.name = key.empty() ? "#" + std::to_string(nextSerial_) : key;
+    o.name = key;
+    if (key.empty()) {  // (not "#" + ...: GCC 12 -Wrestrict false positive)
+        o.name.assign(1, '#');
+        o.name += std::to_string(nextSerial_);
+    }
     Mutex& m = mutexes_[o.name];
     if (initialOwner && !m.heldElsewhere) ++m.ownedHere;
     lastError = exists ? kErrorAlreadyExists : 0;

@@ -165,11 +165,72 @@ TEST(WinOsCalls, VersionGivesThePlatformOnlyForTheRightRecordSize) {
     ASSERT_TRUE(os.GetVersionExA(info));
     EXPECT_TRUE(info.dwPlatformId == kPlatformWin32Nt || info.dwPlatformId == kPlatformWin32Windows)
         << info.dwPlatformId;
+    EXPECT_GE(info.dwMajorVersion, 4u);  // what the flash mutex's name is chosen by
     OsVersionInfo wrong;
     wrong.dwOSVersionInfoSize = 20;
     wrong.dwPlatformId = 77;
     EXPECT_FALSE(os.GetVersionExA(wrong));
     EXPECT_EQ(wrong.dwPlatformId, 77u);
+}
+
+// Takes the named mutex with a wait of 0 ms from a thread of its own, as
+// another flasher would; returns the wait's result.
+DWORD WINAPI TryMutexElsewhere(LPVOID name) {
+    HANDLE mutex = ::CreateMutexA(nullptr, FALSE, static_cast<const char*>(name));
+    if (!mutex) return WAIT_FAILED;
+    DWORD result = ::WaitForSingleObject(mutex, 0);
+    if (result == WAIT_OBJECT_0) ::ReleaseMutex(mutex);
+    ::CloseHandle(mutex);
+    return result;
+}
+
+DWORD OtherThreadsWait(const char* name) {
+    HANDLE thread =
+        ::CreateThread(nullptr, 0, TryMutexElsewhere, const_cast<char*>(name), 0, nullptr);
+    if (!thread) return WAIT_FAILED;
+    ::WaitForSingleObject(thread, INFINITE);
+    DWORD result = WAIT_FAILED;
+    ::GetExitCodeThread(thread, &result);
+    ::CloseHandle(thread);
+    return result;
+}
+
+TEST(WinOsCalls, NamedMutexIsOwnedUntilReleasedAndSharedByName) {
+    WinOsCalls os;
+    const char* name = "NorvexFlash.WinOsCallsTest";
+    OsHandle mutex = os.CreateMutexA(false, name);
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_EQ(os.WaitForSingleObject(mutex, 0), kWaitObject0);
+    EXPECT_EQ(OtherThreadsWait(name), DWORD(WAIT_TIMEOUT));  // another flasher is refused
+    OsHandle again = os.CreateMutexA(false, name);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(os.GetLastError(), uint32_t(ERROR_ALREADY_EXISTS));
+    EXPECT_TRUE(os.CloseHandle(again));
+    EXPECT_TRUE(os.ReleaseMutex(mutex));
+    EXPECT_FALSE(os.ReleaseMutex(mutex));  // no longer owned
+    EXPECT_EQ(os.GetLastError(), uint32_t(ERROR_NOT_OWNER));
+    EXPECT_EQ(OtherThreadsWait(name), DWORD(WAIT_OBJECT_0));
+    EXPECT_TRUE(os.CloseHandle(mutex));
+}
+
+TEST(WinOsCalls, DriveControlsOnAFileAreRefused) {
+    WinOsCalls os;
+    TempDir dir;
+    const std::string path = dir.File("plain.bin");
+    std::ofstream(path) << "x";
+    OsHandle file =
+        os.CreateFileA(path.c_str(), kFileReadAttributes, kFileShareReadWrite, kOpenExisting, 0);
+    ASSERT_NE(file, InvalidOsHandle());
+    uint8_t prevent = 1;
+    uint32_t returned = 0;
+    EXPECT_FALSE(
+        os.DeviceIoControl(file, kIoctlStorageMcnControl, &prevent, 1, nullptr, 0, &returned));
+    uint8_t query[8] = {};
+    uint8_t state[65] = {};
+    EXPECT_FALSE(os.DeviceIoControl(file, kIoctlCdromExclusiveAccess, query, sizeof query, state,
+                                    sizeof state, &returned));
+    EXPECT_NE(os.GetLastError(), 0u);
+    EXPECT_TRUE(os.CloseHandle(file));
 }
 
 TEST(WinOsCalls, LibrariesAndEntryPoints) {
