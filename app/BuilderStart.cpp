@@ -25,7 +25,6 @@ bool TFlashForm::RetriveINI() {
     const std::string path = CatalogPath();
     if (!CatalogueExists(path)) {
         form_.MessageBox("Can't load " + path, BoxKind::Plain, BoxButtons::Ok);
-        Quit = true;
         form_.PostQuit(0);
         return false;
     }
@@ -41,9 +40,9 @@ bool TFlashForm::RetriveINI() {
     if (read.incomplete) form_.ComboSetIndex(-1);
 
     if (form_.ComboIndex() < 0) {
+        // Kept word for word: the program's own text (docs/ARCHITECTURE.md, Style).
         form_.MessageBox(path + " > Session " + read.section + " error!", BoxKind::Plain,
                          BoxButtons::Ok);
-        Quit = true;
         form_.PostQuit(0);
         return false;
     }
@@ -63,6 +62,7 @@ void TFlashForm::BuilderComboBoxChange() {
     }
     fileMask_ = MaskList[k];
     RefreshFileList();
+    // Kept word for word: the program's own text (docs/ARCHITECTURE.md, Style).
     form_.SetCaption(VendorText + kVersionCaption + RangeList[k] + " [Buiding]");
     form_.ButtonEnable(false);
 }

@@ -26,7 +26,6 @@ void TFlashForm::FormCreate() {
 }
 
 void TFlashForm::EndProgram() {
-    Quit = true;
     form_.PostQuit(0);
     form_.Close();
 }

@@ -53,6 +53,7 @@ class TFlashForm {
     bool ReadVerifyProfile(const uint8_t* copy);
 
     // Builder role.
+    // Kept as spelt: the program's own name (docs/ARCHITECTURE.md, Style).
     bool RetriveINI();
     bool NewBuildFlashProgram();
 
@@ -76,7 +77,6 @@ class TFlashForm {
     std::vector<uint8_t> TransferBuffer;  // one chunk; empty until the first flash
     std::vector<uint8_t> ProfileCopy;     // profile copy (flasher), image buffer (builder)
     std::vector<std::string> ModelList, InquiryList, RangeList, MaskList, VendorList, NoteList;
-    bool Quit = false;  // the quit message was posted
 
     PackageView Package() const { return package_; }
     const std::string& ExePath() const { return exePath_; }

@@ -8,8 +8,8 @@
 #include "flash/ImageClass.h"
 
 void TFlashForm::FlasherStart() {
-    VendorText = package_.VendorText();
-    ModelText = package_.ModelText();
+    VendorText = package_.Vendor();
+    ModelText = package_.Model();
     InquiryText = package_.InquiryText();
     RangeText = package_.RangeText();
     LowVersion = package_.LowVersion();
@@ -67,6 +67,7 @@ void TFlashForm::CreateDriveList() {
     form_.FileListShow(false);
     form_.SetCaption(VendorText + kVersionCaption + ModelText);
 
+    // Kept word for word: the program's own text (docs/ARCHITECTURE.md, Style).
     std::string error = "\nERROR:\n";
     if (package_.AnyFirmware()) {
         error += "\nCan't found " + ModelText + " drive !\n";

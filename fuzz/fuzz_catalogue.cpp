@@ -70,8 +70,8 @@ void CheckCatalogue(const TFlashForm& flash, const FakeForm& form) {
                    flash.MaskList.size() == n && flash.VendorList.size() == n &&
                    flash.NoteList.size() == n,
                "entry k of every list belongs to the same section");
-    if (flash.Quit) {
-        FUZZ_CHECK(form.boxes.size() == 1 && form.quitPosted && form.exitCode == 0,
+    if (form.quitPosted) {
+        FUZZ_CHECK(form.boxes.size() == 1 && form.exitCode == 0,
                    "a refused catalogue shows one message and ends the program");
         FUZZ_CHECK(form.buttonCaption != "Build", "a refused catalogue sets nothing up");
         return;
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFlashForm flash(form, os, package.Record(), dir.File("FUZZ.EXE"));
     flash.FormCreate();
     CheckCatalogue(flash, form);
-    if (flash.Quit) return 0;
+    if (form.quitPosted) return 0;
 
     // Another model, or typed text that selects none; then a file click.
     form.ComboSetIndex(static_cast<int>(control & 0x3F) % (int(form.combo.size()) + 1) - 1);

@@ -192,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         TFlashForm flash(form, os, package.Record(), "C:\\FLASH\\FUZZ.EXE");
         flash.FormCreate();
-        const int clicks = (flash.Quit || !flash.CurrentDrive) ? 0 : (control & 2) ? 2 : 1;
+        const int clicks = (form.quitPosted || !flash.CurrentDrive) ? 0 : (control & 2) ? 2 : 1;
         for (int click = 0; click < clicks; ++click) {
             // Every flash proves its own download: the buffers are reused.
             ledger.Reset();

@@ -86,18 +86,18 @@ void CheckStartUp(const uint8_t* record, uint8_t control) {
         if (size == 0 || size > kImageAreaSize) {
             FUZZ_CHECK(form.boxes.size() == 1 && form.boxes[0].kind == BoxKind::Error,
                        "a damaged package shows one error");
-            FUZZ_CHECK(flash.Quit && os.calls.empty() && os.trace.empty(),
+            FUZZ_CHECK(form.quitPosted && os.calls.empty() && os.trace.empty(),
                        "a damaged package touches no drive");
         } else {
             FUZZ_CHECK(!form.boxes.empty() && form.boxes[0].kind == BoxKind::Warning &&
                            form.boxes[0].buttons == BoxButtons::YesNo,
                        "the warning comes first");
-            FUZZ_CHECK(form.boxes[0].text.find(view.ModelText()) != std::string::npos,
+            FUZZ_CHECK(form.boxes[0].text.find(view.Model()) != std::string::npos,
                        "the warning names the model");
             if (!yes)
-                FUZZ_CHECK(flash.Quit && os.trace.empty() && form.boxes.size() == 1,
+                FUZZ_CHECK(form.quitPosted && os.trace.empty() && form.boxes.size() == 1,
                            "No ends the program before any command");
-            if (yes && !flash.Quit) {
+            if (yes && !form.quitPosted) {
                 FUZZ_CHECK(form.combo.size() == 1 && flash.CurrentDrive != nullptr,
                            "the one eligible drive is current");
                 FUZZ_CHECK(flash.ImageSize == size, "the classification ran");

@@ -15,7 +15,6 @@ constexpr size_t kVendorOffset = 90;
 constexpr size_t kNoteOffset = 115;
 constexpr size_t kVersionTagOffset = 140;
 constexpr size_t kVersionTagSize = 5;
-constexpr size_t kReservedOffset = 145;
 constexpr size_t kImageSizeOffset = 148;
 constexpr size_t kImageAreaOffset = 152;
 constexpr size_t kPackageBlockSize = 137;
@@ -53,8 +52,6 @@ class PackageView {
     bool FlashAll() const;
 
     // Derived texts.
-    std::string VendorText() const { return Vendor(); }
-    std::string ModelText() const { return Model(); }
     std::string InquiryText() const;  // "%-24.24s"
     std::string RangeText() const;    // "%9.9s"
     // "%4.4s": at most four characters, padded on the left with blanks to four.

@@ -14,16 +14,13 @@ class Form {
     virtual ~Form() = default;
 
     virtual void SetCaption(const std::string& text) = 0;  // window caption
-    virtual std::string Caption() = 0;
-    virtual void SetLabel(const std::string& text) = 0;  // SelectDriveLabel
+    virtual void SetLabel(const std::string& text) = 0;    // SelectDriveLabel
 
     // ComboBox: drop-down list with an edit field.
-    virtual void ComboClear() = 0;
     virtual void ComboAdd(const std::string& item) = 0;
     virtual void ComboInsert(int index, const std::string& item) = 0;
     virtual void ComboDelete(int index) = 0;
     virtual int ComboCount() = 0;
-    virtual std::string ComboItem(int index) = 0;
     virtual void ComboSetIndex(int index) = 0;  // -1: no selection
     virtual int ComboIndex() = 0;               // -1: no selection
     virtual void ComboRepaint() = 0;
@@ -45,7 +42,6 @@ class Form {
 
     virtual void ProgressSetRange(int minimum, int maximum) = 0;
     virtual void ProgressSetPosition(int position) = 0;
-    virtual int ProgressPosition() = 0;
     virtual void ProgressSetStep(int step) = 0;
     virtual void ProgressStepIt() = 0;
 

@@ -60,7 +60,6 @@ class Catalogue : public ::testing::Test {
         EXPECT_EQ(form.boxes[0].buttons, BoxButtons::Ok);
         EXPECT_TRUE(form.quitPosted);
         EXPECT_EQ(form.exitCode, 0);
-        EXPECT_TRUE(flash.Quit);
         EXPECT_NE(form.buttonCaption, "Build");
         EXPECT_NE(form.label, "Select Model: ");
     }

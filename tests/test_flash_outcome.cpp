@@ -88,7 +88,7 @@ TEST(RevisionTexts, AShortHighEndIsComparedPadded) {
         rig.Start();
         EXPECT_EQ(rig.window->HighVersion, "  1B");
         EXPECT_TRUE(rig.form.combo.empty());
-        EXPECT_TRUE(rig.window->Quit);
+        EXPECT_TRUE(rig.form.quitPosted);
     }
 }
 

@@ -62,7 +62,7 @@ TEST(LateCompletionWindow, ADriveIsNeverListedWithAnotherDrivesIdentification) {
     rig.os.completeTimedOutAfterNextCommand = true;
     rig.Start();
     EXPECT_TRUE(rig.form.combo.empty());
-    EXPECT_TRUE(rig.window->Quit);
+    EXPECT_TRUE(rig.form.quitPosted);
     ASSERT_FALSE(rig.form.boxes.empty());
     EXPECT_NE(rig.form.boxes.back().text.find("0-1-0  : OTHERCO DVD-X 16        9Z99"),
               std::string::npos)

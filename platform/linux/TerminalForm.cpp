@@ -80,11 +80,6 @@ void TerminalForm::EndLineLocked() {
     lineOpen_ = false;
 }
 
-void TerminalForm::ComboClear() {
-    combo_.clear();
-    comboIndex_ = -1;
-}
-
 void TerminalForm::ComboInsert(int index, const std::string& item) {
     if (index < 0 || index > ComboCount()) index = ComboCount();
     combo_.insert(combo_.begin() + index, item);
@@ -94,10 +89,6 @@ void TerminalForm::ComboDelete(int index) {
     if (index < 0 || index >= ComboCount()) return;
     combo_.erase(combo_.begin() + index);
     if (comboIndex_ >= ComboCount()) comboIndex_ = -1;
-}
-
-std::string TerminalForm::ComboItem(int index) {
-    return index >= 0 && index < ComboCount() ? combo_[size_t(index)] : std::string();
 }
 
 void TerminalForm::FileListSetItems(const std::vector<std::string>& names) {

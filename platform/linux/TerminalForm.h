@@ -59,14 +59,11 @@ class TerminalForm : public Form {
     void Tick(std::chrono::steady_clock::time_point now);
 
     void SetCaption(const std::string& text) override { caption_ = text; }
-    std::string Caption() override { return caption_; }
     void SetLabel(const std::string& text) override { label_ = text; }
-    void ComboClear() override;
     void ComboAdd(const std::string& item) override { combo_.push_back(item); }
     void ComboInsert(int index, const std::string& item) override;
     void ComboDelete(int index) override;
     int ComboCount() override { return static_cast<int>(combo_.size()); }
-    std::string ComboItem(int index) override;
     void ComboSetIndex(int index) override { comboIndex_ = index; }
     int ComboIndex() override { return comboIndex_; }
     void ComboRepaint() override {}
@@ -79,7 +76,6 @@ class TerminalForm : public Form {
     void RepaintStatus() override;
     void ProgressSetRange(int minimum, int maximum) override;
     void ProgressSetPosition(int position) override;
-    int ProgressPosition() override { return position_; }
     void ProgressSetStep(int step) override { step_ = step; }
     void ProgressStepIt() override;
     void ButtonSetCaption(const std::string& text) override { buttonCaption_ = text; }

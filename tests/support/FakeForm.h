@@ -50,17 +50,11 @@ class FakeForm : public Form {
         caption = t;
         Log("caption", t);
     }
-    std::string Caption() override { return caption; }
     void SetLabel(const std::string& t) override {
         label = t;
         Log("label", t);
     }
 
-    void ComboClear() override {
-        combo.clear();
-        comboIndex = -1;
-        Log("combo-clear", "");
-    }
     void ComboAdd(const std::string& s) override {
         combo.push_back(s);
         Log("combo-add", s);
@@ -75,7 +69,6 @@ class FakeForm : public Form {
         Log("combo-delete", std::to_string(i));
     }
     int ComboCount() override { return int(combo.size()); }
-    std::string ComboItem(int i) override { return combo.at(i); }
     void ComboSetIndex(int i) override {
         comboIndex = i;
         Log("combo-index", std::to_string(i));
@@ -118,7 +111,6 @@ class FakeForm : public Form {
         progressMax = mx;
     }
     void ProgressSetPosition(int p) override { progressPos = p; }
-    int ProgressPosition() override { return progressPos; }
     void ProgressSetStep(int s) override { progressStep = s; }
     void ProgressStepIt() override {
         progressPos += progressStep;

@@ -28,15 +28,12 @@ namespace {
 
 class ConsoleForm : public Form {
   public:
-    void SetCaption(const std::string& t) override { caption_ = t; }
-    std::string Caption() override { return caption_; }
+    void SetCaption(const std::string&) override {}
     void SetLabel(const std::string&) override {}
-    void ComboClear() override {}
     void ComboAdd(const std::string&) override {}
     void ComboInsert(int, const std::string&) override {}
     void ComboDelete(int) override {}
     int ComboCount() override { return 0; }
-    std::string ComboItem(int) override { return ""; }
     void ComboSetIndex(int) override {}
     int ComboIndex() override { return -1; }
     void ComboRepaint() override {}
@@ -48,8 +45,7 @@ class ConsoleForm : public Form {
     std::string Status() override { return status_; }
     void RepaintStatus() override {}
     void ProgressSetRange(int, int) override {}
-    void ProgressSetPosition(int p) override { position_ = p; }
-    int ProgressPosition() override { return position_; }
+    void ProgressSetPosition(int) override {}
     void ProgressSetStep(int) override {}
     void ProgressStepIt() override {}
     void ButtonSetCaption(const std::string&) override {}
@@ -74,8 +70,7 @@ class ConsoleForm : public Form {
     void Close() override {}
 
   private:
-    std::string caption_, status_;
-    int position_ = 0;
+    std::string status_;
 };
 
 long EnvNumber(const char* name, long fallback) {
