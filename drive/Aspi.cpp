@@ -31,10 +31,10 @@ struct ParkedRequest {
 // Never destroyed: the layer may still write into a parked request while the
 // process ends. Created on first use without a function-local static (its
 // guard would need run-time support the oldest systems lack).
-std::vector<ParkedRequest>* g_parked = nullptr;
+std::vector<ParkedRequest>* gParked = nullptr;
 std::vector<ParkedRequest>& Parked() {
-    if (!g_parked) g_parked = new std::vector<ParkedRequest>();
-    return *g_parked;
+    if (!gParked) gParked = new std::vector<ParkedRequest>();
+    return *gParked;
 }
 
 // A parked request whose event has been signalled is done: the layer
@@ -43,8 +43,8 @@ void ReclaimParkedRequests() {
     auto& parked = Parked();
     for (size_t i = 0; i < parked.size();) {
         ParkedRequest& p = parked[i];
-        if (p.os && p.os == os && os->WaitForSingleObject(p.event, 0) == kWaitObject0) {
-            os->CloseHandle(p.event);
+        if (p.os && p.os == gOs && gOs->WaitForSingleObject(p.event, 0) == kWaitObject0) {
+            gOs->CloseHandle(p.event);
             delete p.command;
             parked.erase(parked.begin() + static_cast<std::ptrdiff_t>(i));
         } else {
@@ -59,7 +59,7 @@ void ReclaimParkedRequests() {
 void Reserve(AspiCommand& command, uint32_t length) {
     const uint32_t needed = std::max(length, kIdentifyBufferLength);
     if (command.Capacity >= needed) return;
-    const uint32_t size = std::max(needed, dataBufferLength);
+    const uint32_t size = std::max(needed, gDataBufferLength);
     delete[] command.Data;
     command.Data = new uint8_t[size]();
     command.Capacity = size;
@@ -80,17 +80,17 @@ void OrphanParkedRequests() {
 int32_t CDDrive::ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t length,
                              uint8_t* area) {
     ReclaimParkedRequests();
-    if (!sendEntry) {  // no layer loaded: nothing can be sent
+    if (!gSendEntry) {  // no layer loaded: nothing can be sent
         LastSystemError = 0;
         Status = kSsPending;
         SenseKey = Asc = Ascq = 0;
         ShowSystemError();
         return 0;
     }
-    OsHandle event = os->CreateEventA(false, false);
+    OsHandle event = gOs->CreateEventA(false, false);
     if (!event) {
         // A request without its event could never be waited for: send nothing.
-        const uint32_t error = os->GetLastError();
+        const uint32_t error = gOs->GetLastError();
         LastSystemError = 0;
         Status = kSsPending;
         SenseKey = Asc = Ascq = 0;
@@ -121,20 +121,20 @@ int32_t CDDrive::ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t 
     // The layer may complete the request from another thread: read its
     // status once per look, through a volatile access.
     auto status = [&srb]() { return *static_cast<volatile uint8_t*>(&srb.SRB_Status); };
-    os->CallSendASPI32Command(sendEntry, &srb);
+    gOs->CallSendASPI32Command(gSendEntry, &srb);
     bool inTime;  // the outcome counts
     bool done;    // the layer has signalled after completing: it holds nothing more
     if (status() == kSsPending) {
         const bool signalled =
-            os->WaitForSingleObject(event, static_cast<uint32_t>(timeoutSeconds) * 1000u) ==
+            gOs->WaitForSingleObject(event, static_cast<uint32_t>(gTimeoutSeconds) * 1000u) ==
             kWaitObject0;
-        if (signalled) os->ResetEvent(event);
+        if (signalled) gOs->ResetEvent(event);
         done = signalled && status() != kSsPending;
         inTime = done;
     } else {
         // Completed before the call returned; the signal may still be on its way.
         inTime = true;
-        done = os->WaitForSingleObject(event, 0) == kWaitObject0;
+        done = gOs->WaitForSingleObject(event, 0) == kWaitObject0;
     }
 
     LastSystemError = 0;
@@ -150,9 +150,9 @@ int32_t CDDrive::ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t 
         SenseKey = Asc = Ascq = 0;
     }
     if (done) {
-        os->CloseHandle(event);
+        gOs->CloseHandle(event);
     } else {
-        Parked().push_back({AspiRequest, event, os});
+        Parked().push_back({AspiRequest, event, gOs});
         AspiRequest = new AspiCommand;
     }
     if (Status == kSsComp && SenseKey == 0) return static_cast<int32_t>(length);

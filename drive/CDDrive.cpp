@@ -14,10 +14,10 @@ int32_t CDDrive::Execute(uint8_t cdb0, uint8_t cdb1, uint8_t cdb2, uint8_t cdb3,
 }
 
 int32_t CDDrive::Execute(const uint8_t cdb[12], uint8_t direction, uint32_t length) {
-    uint8_t* area = useIdentifyBuffer ? identifyBuffer : dataBuffer;
-    if (!os) return 0;
-    return usePassThrough ? ExecutePassThrough(cdb, direction, length, area)
-                          : ExecuteAspi(cdb, direction, length, area);
+    uint8_t* area = gUseIdentifyBuffer ? gIdentifyBuffer : gDataBuffer;
+    if (!gOs) return 0;
+    return gUsePassThrough ? ExecutePassThrough(cdb, direction, length, area)
+                           : ExecuteAspi(cdb, direction, length, area);
 }
 
 bool CDDrive::SenseIs(uint8_t key, uint8_t asc, uint8_t ascq) const {
@@ -29,7 +29,7 @@ bool CDDrive::SenseKeyAscIs(uint8_t key, uint8_t asc) const {
 }
 
 bool CDDrive::TransportOk() const {
-    return usePassThrough ? IoctlOk : Status == kSsComp;
+    return gUsePassThrough ? IoctlOk : Status == kSsComp;
 }
 
 std::string CDDrive::ErrorText() const {
@@ -37,25 +37,25 @@ std::string CDDrive::ErrorText() const {
 }
 
 void CDDrive::ShowSystemError() {
-    if (!os) return;
-    ReportSystemError(os->GetLastError());
+    if (!gOs) return;
+    ReportSystemError(gOs->GetLastError());
 }
 
 void CDDrive::ReportSystemError(uint32_t error) {
-    if (!os) return;
+    if (!gOs) return;
     LastSystemError = error;
-    if (!reportErrors) return;
+    if (!gReportErrors) return;
     char text[80] = {};
     // No arguments are passed, so inserts (%1 ...) must stay as they stand.
-    uint32_t n = os->FormatMessageA(kFormatMessageFromSystem | kFormatMessageIgnoreInserts,
-                                    LastSystemError, 0, text, sizeof text);
+    uint32_t n = gOs->FormatMessageA(kFormatMessageFromSystem | kFormatMessageIgnoreInserts,
+                                     LastSystemError, 0, text, sizeof text);
     if (n > 0) {
         text[sizeof text - 1] = 0;
-        messageText = Format("SenseCode: %02X %02X %02X, %02X, Error: %d, %s", SenseKey, Asc, Ascq,
-                             Status, static_cast<int>(LastSystemError), text);
+        gMessageText = Format("SenseCode: %02X %02X %02X, %02X, Error: %d, %s", SenseKey, Asc, Ascq,
+                              Status, static_cast<int>(LastSystemError), text);
     } else {
-        messageText = Format("SenseCode: %02X %02X %02X, %02X, Error: %d, Format message failed.",
-                             SenseKey, Asc, Ascq, Status, static_cast<int>(LastSystemError));
+        gMessageText = Format("SenseCode: %02X %02X %02X, %02X, Error: %d, Format message failed.",
+                              SenseKey, Asc, Ascq, Status, static_cast<int>(LastSystemError));
     }
-    ShowBox(messageText, BoxKind::Plain);
+    ShowBox(gMessageText, BoxKind::Plain);
 }

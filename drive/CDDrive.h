@@ -12,6 +12,13 @@
 constexpr uint8_t kDataIn = 1;
 constexpr uint8_t kDataOut = 0;
 
+// CDDrive::LoadState(): how the last drive's construction ended.
+constexpr char kLoadDone = 0;             // the transport is ready and the drive opened
+constexpr char kLoadNoAspiEntry = 'a';    // WNASPI32.DLL lacks an entry point
+constexpr char kLoadNoAspiLayer = 'b';    // WNASPI32.DLL could not be loaded
+constexpr char kLoadNotOpened = 'c';      // no system attached, or the drive did not open
+constexpr char kLoadAspiNotReady = 0x60;  // GetASPI32SupportInfo did not answer SS_COMP
+
 // One ASPI request with a data area of its own: the layer is given this
 // record and this area, never the caller's buffer (see drive/Aspi.cpp).
 struct AspiCommand {

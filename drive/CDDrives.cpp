@@ -20,7 +20,7 @@ CDDrives::CDDrives() {
     // freed at once (a drive that never loaded is freed without teardown logic).
     auto offer = [this](CDDrive* candidate) {
         Drives[CurrentIndex] = candidate;
-        if (CDDrive::LoadState() == 0) {
+        if (CDDrive::LoadState() == kLoadDone) {
             ++CurrentIndex;
             ++DriveCount;
         } else {

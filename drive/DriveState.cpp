@@ -13,22 +13,22 @@ namespace {
 constexpr const char* kAspiVendorSite = "http://www.adaptec.com";
 }  // namespace
 
-OsCalls* os = nullptr;
-Form* form = nullptr;
-bool usePassThrough = false;
-bool reportErrors = false;
-bool useIdentifyBuffer = false;
-uint16_t loadedDriveCount = 0;
-uint16_t timeoutSeconds = 60;
-char loadState = 'c';
-OsModule aspiModule = nullptr;
-OsProc sendEntry = nullptr;
-std::string messageText;
-uint8_t* dataBuffer = nullptr;
-uint32_t dataBufferLength = 0;
+OsCalls* gOs = nullptr;
+Form* gForm = nullptr;
+bool gUsePassThrough = false;
+bool gReportErrors = false;
+bool gUseIdentifyBuffer = false;
+uint16_t gLoadedDriveCount = 0;
+uint16_t gTimeoutSeconds = 60;
+char gLoadState = kLoadNotOpened;
+OsModule gAspiModule = nullptr;
+OsProc gSendEntry = nullptr;
+std::string gMessageText;
+uint8_t* gDataBuffer = nullptr;
+uint32_t gDataBufferLength = 0;
 // Page-aligned so the pass-through driver can transfer into them directly.
-alignas(4096) uint8_t identifyBuffer[kIdentifyBufferLength];
-alignas(4096) uint8_t internalBuffer[kInternalBufferLength];
+alignas(4096) uint8_t gIdentifyBuffer[kIdentifyBufferLength];
+alignas(4096) uint8_t gInternalBuffer[kInternalBufferLength];
 
 std::string Format(const char* format, ...) {
     char text[512];
@@ -40,7 +40,7 @@ std::string Format(const char* format, ...) {
 }
 
 void ShowBox(const std::string& text, BoxKind kind) {
-    if (form) form->MessageBox(text, kind, BoxButtons::Ok);
+    if (gForm) gForm->MessageBox(text, kind, BoxButtons::Ok);
 }
 
 bool ModuleLoaded(OsModule module) {
@@ -51,42 +51,44 @@ bool InitTransport() {
     OsVersionInfo info;
     info.dwOSVersionInfoSize = 148;
     info.dwPlatformId = 0;
-    os->GetVersionExA(info);
-    usePassThrough = info.dwPlatformId == kPlatformWin32Nt;
-    if (!usePassThrough) {
-        aspiModule = os->LoadLibraryA("WNASPI32.DLL");
-        if (!ModuleLoaded(aspiModule)) {
-            messageText = std::string("Unable to load WNASPI32.DLL !\nYou can down the DLL from ") +
-                          kAspiVendorSite + "\n and copy the DLL to system directory.\n\n";
-            ShowBox(messageText, BoxKind::Error);
-            loadState = 'b';
-            aspiModule = nullptr;
+    gOs->GetVersionExA(info);
+    gUsePassThrough = info.dwPlatformId == kPlatformWin32Nt;
+    if (!gUsePassThrough) {
+        gAspiModule = gOs->LoadLibraryA("WNASPI32.DLL");
+        if (!ModuleLoaded(gAspiModule)) {
+            // Kept word for word: the program's own text (docs/ARCHITECTURE.md, Style).
+            gMessageText =
+                std::string("Unable to load WNASPI32.DLL !\nYou can down the DLL from ") +
+                kAspiVendorSite + "\n and copy the DLL to system directory.\n\n";
+            ShowBox(gMessageText, BoxKind::Error);
+            gLoadState = kLoadNoAspiLayer;
+            gAspiModule = nullptr;
             return false;
         }
-        OsProc supportInfo = os->GetProcAddress(aspiModule, "GetASPI32SupportInfo");
+        OsProc supportInfo = gOs->GetProcAddress(gAspiModule, "GetASPI32SupportInfo");
         if (!supportInfo) {
-            loadState = 'a';
-            os->FreeLibrary(aspiModule);
-            aspiModule = nullptr;
+            gLoadState = kLoadNoAspiEntry;
+            gOs->FreeLibrary(gAspiModule);
+            gAspiModule = nullptr;
             return false;
         }
-        uint32_t support = os->CallGetASPI32SupportInfo(supportInfo);
+        uint32_t support = gOs->CallGetASPI32SupportInfo(supportInfo);
         if (((support >> 8) & 0xFF) != kSsComp) {
-            loadState = 0x60;
-            os->FreeLibrary(aspiModule);
-            aspiModule = nullptr;
+            gLoadState = kLoadAspiNotReady;
+            gOs->FreeLibrary(gAspiModule);
+            gAspiModule = nullptr;
             return false;
         }
-        sendEntry = os->GetProcAddress(aspiModule, "SendASPI32Command");
-        if (!sendEntry) {
-            loadState = 'a';
-            os->FreeLibrary(aspiModule);
-            aspiModule = nullptr;
+        gSendEntry = gOs->GetProcAddress(gAspiModule, "SendASPI32Command");
+        if (!gSendEntry) {
+            gLoadState = kLoadNoAspiEntry;
+            gOs->FreeLibrary(gAspiModule);
+            gAspiModule = nullptr;
             return false;
         }
     }
-    dataBuffer = internalBuffer;
-    dataBufferLength = kInternalBufferLength;
+    gDataBuffer = gInternalBuffer;
+    gDataBufferLength = kInternalBufferLength;
     return true;
 }
 
@@ -95,61 +97,61 @@ bool InitTransport() {
 using namespace drive_state;
 
 void CDDrive::Attach(OsCalls* system, Form* window) {
-    os = system;
-    form = window;
-    usePassThrough = false;
-    reportErrors = false;
-    useIdentifyBuffer = false;
-    loadedDriveCount = 0;
-    timeoutSeconds = 60;
-    loadState = 'c';
-    aspiModule = nullptr;
-    sendEntry = nullptr;
-    messageText.clear();
-    dataBuffer = nullptr;
-    dataBufferLength = 0;
+    gOs = system;
+    gForm = window;
+    gUsePassThrough = false;
+    gReportErrors = false;
+    gUseIdentifyBuffer = false;
+    gLoadedDriveCount = 0;
+    gTimeoutSeconds = 60;
+    gLoadState = kLoadNotOpened;
+    gAspiModule = nullptr;
+    gSendEntry = nullptr;
+    gMessageText.clear();
+    gDataBuffer = nullptr;
+    gDataBufferLength = 0;
     OrphanParkedRequests();
 }
 
 void CDDrive::InitTransport() {
-    if (os) drive_state::InitTransport();
+    if (gOs) drive_state::InitTransport();
 }
 
 void CDDrive::SetTimeout(uint16_t seconds) {
-    timeoutSeconds = seconds;
+    gTimeoutSeconds = seconds;
 }
 
 void CDDrive::SetDataBuffer(uint8_t* buffer, uint32_t length) {
     if (buffer) {
-        dataBuffer = buffer;
-        dataBufferLength = length;
+        gDataBuffer = buffer;
+        gDataBufferLength = length;
     } else {
-        dataBuffer = internalBuffer;
-        dataBufferLength = kInternalBufferLength;
+        gDataBuffer = gInternalBuffer;
+        gDataBufferLength = kInternalBufferLength;
     }
 }
 
 uint8_t* CDDrive::DataBuffer() {
-    return dataBuffer;
+    return gDataBuffer;
 }
 uint32_t CDDrive::DataBufferLength() {
-    return dataBufferLength;
+    return gDataBufferLength;
 }
 char CDDrive::LoadState() {
-    return loadState;
+    return gLoadState;
 }
 uint16_t CDDrive::TimeoutSeconds() {
-    return timeoutSeconds;
+    return gTimeoutSeconds;
 }
 bool CDDrive::UsePassThrough() {
-    return usePassThrough;
+    return gUsePassThrough;
 }
 bool CDDrive::ReportErrors() {
-    return reportErrors;
+    return gReportErrors;
 }
 uint16_t CDDrive::LoadedDriveCount() {
-    return loadedDriveCount;
+    return gLoadedDriveCount;
 }
 OsCalls* CDDrive::System() {
-    return os;
+    return gOs;
 }

@@ -14,21 +14,21 @@ namespace drive_state {
 constexpr uint32_t kInternalBufferLength = 2352;
 constexpr uint32_t kIdentifyBufferLength = 256;
 
-extern OsCalls* os;
-extern Form* form;
-extern bool usePassThrough;
-extern bool reportErrors;
-extern bool useIdentifyBuffer;
-extern uint16_t loadedDriveCount;
-extern uint16_t timeoutSeconds;
-extern char loadState;
-extern OsModule aspiModule;
-extern OsProc sendEntry;
-extern std::string messageText;
-extern uint8_t* dataBuffer;
-extern uint32_t dataBufferLength;
-extern uint8_t identifyBuffer[kIdentifyBufferLength];
-extern uint8_t internalBuffer[kInternalBufferLength];
+extern OsCalls* gOs;
+extern Form* gForm;
+extern bool gUsePassThrough;
+extern bool gReportErrors;
+extern bool gUseIdentifyBuffer;
+extern uint16_t gLoadedDriveCount;
+extern uint16_t gTimeoutSeconds;
+extern char gLoadState;
+extern OsModule gAspiModule;
+extern OsProc gSendEntry;
+extern std::string gMessageText;
+extern uint8_t* gDataBuffer;
+extern uint32_t gDataBufferLength;
+extern uint8_t gIdentifyBuffer[kIdentifyBufferLength];
+extern uint8_t gInternalBuffer[kInternalBufferLength];
 
 // printf into a text.
 std::string Format(const char* format, ...);
@@ -36,7 +36,7 @@ std::string Format(const char* format, ...);
 void ShowBox(const std::string& text, BoxKind kind);
 // A module handle below 32, compared as a signed 32-bit number, is a failure.
 bool ModuleLoaded(OsModule module);
-// InitTransport; false when it stopped with a failure code in loadState.
+// InitTransport; false when it stopped with a failure code in gLoadState.
 bool InitTransport();
 
 // ASPI requests that must outlive their command (see Aspi.cpp); Attach

@@ -14,38 +14,38 @@ CDDrive::CDDrive(char letter, uint8_t adapter, uint8_t target, uint8_t lun)
       Lun(lun),
       AspiRequest(new AspiCommand) {
     IdentLine.clear();
-    if (!os) {
-        loadState = 'c';
+    if (!gOs) {
+        gLoadState = kLoadNotOpened;
         return;
     }
-    if (loadedDriveCount == 0 && !drive_state::InitTransport())
+    if (gLoadedDriveCount == 0 && !drive_state::InitTransport())
         return;  // LoadState holds the failure code
     ShareMode = 1;
     DesiredAccess = 0xC0000000u;
     DeviceHandle = nullptr;
     if (Open()) {
-        loadState = 0;
-        ++loadedDriveCount;
+        gLoadState = kLoadDone;
+        ++gLoadedDriveCount;
         loaded_ = true;
     } else {
-        loadState = 'c';
+        gLoadState = kLoadNotOpened;
     }
 }
 
 CDDrive::~CDDrive() {
-    if (loaded_ && os) {
-        if (usePassThrough) {
+    if (loaded_ && gOs) {
+        if (gUsePassThrough) {
             if (DeviceHandle) {
-                os->CloseHandle(DeviceHandle);
+                gOs->CloseHandle(DeviceHandle);
                 DeviceHandle = nullptr;
-                if (loadedDriveCount > 0) --loadedDriveCount;
+                if (gLoadedDriveCount > 0) --gLoadedDriveCount;
             }
         } else {
-            if (loadedDriveCount == 0 && ModuleLoaded(aspiModule)) {
-                os->FreeLibrary(aspiModule);
-                aspiModule = nullptr;
+            if (gLoadedDriveCount == 0 && ModuleLoaded(gAspiModule)) {
+                gOs->FreeLibrary(gAspiModule);
+                gAspiModule = nullptr;
             }
-            if (loadedDriveCount > 0) --loadedDriveCount;
+            if (gLoadedDriveCount > 0) --gLoadedDriveCount;
         }
     }
     // A drive that never loaded holds no open device and never raised the
@@ -56,42 +56,42 @@ CDDrive::~CDDrive() {
 }
 
 bool CDDrive::Open() {
-    if (!os) return false;
-    if (usePassThrough) {
+    if (!gOs) return false;
+    if (gUsePassThrough) {
         char name[] = "\\\\.\\?:";
         name[4] = DriveLetter;
-        DeviceHandle = os->CreateFileA(name, DesiredAccess, ShareMode, kOpenExisting, 0);
+        DeviceHandle = gOs->CreateFileA(name, DesiredAccess, ShareMode, kOpenExisting, 0);
         if (DeviceHandle == InvalidOsHandle()) {
             // Taken before the box: showing it may change the last error.
-            const uint32_t error = os->GetLastError();
+            const uint32_t error = gOs->GetLastError();
             DeviceHandle = nullptr;
-            messageText = Format("Error opening: %d, Drive: %s", static_cast<int>(error), name);
-            ShowBox(messageText, BoxKind::Plain);
-            reportErrors = true;
+            gMessageText = Format("Error opening: %d, Drive: %s", static_cast<int>(error), name);
+            ShowBox(gMessageText, BoxKind::Plain);
+            gReportErrors = true;
             ReportSystemError(error);
             return false;
         }
     }
     if (Inquire()) return true;
-    if (usePassThrough && DeviceHandle) {
-        os->CloseHandle(DeviceHandle);
+    if (gUsePassThrough && DeviceHandle) {
+        gOs->CloseHandle(DeviceHandle);
         DeviceHandle = nullptr;
     }
     return false;
 }
 
 bool CDDrive::Inquire() {
-    std::memset(identifyBuffer, 0, sizeof identifyBuffer);
-    useIdentifyBuffer = true;
+    std::memset(gIdentifyBuffer, 0, sizeof gIdentifyBuffer);
+    gUseIdentifyBuffer = true;
     int32_t result = Execute(0x12, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, kDataIn, 128);
-    useIdentifyBuffer = false;
+    gUseIdentifyBuffer = false;
     if (result == 0) {
         IdentLine.assign(1, '0');  // (not = "0": GCC 12 -Wrestrict false positive)
         return false;
     }
     char line[64];
     int n = std::snprintf(line, sizeof line, "%d-%d-%d %c: %28.28s", HostAdapter, TargetId, Lun,
-                          DriveLetter, reinterpret_cast<const char*>(identifyBuffer + 8));
+                          DriveLetter, reinterpret_cast<const char*>(gIdentifyBuffer + 8));
     IdentLine = std::string(line, n > 0 && n < int(sizeof line) ? size_t(n) : 0);
     return true;
 }

@@ -19,15 +19,15 @@ int32_t CDDrive::ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, ui
     spt.SenseInfoLength = 24;
     spt.DataIn = direction == kDataIn ? kScsiIoctlDataIn : kScsiIoctlDataOut;
     spt.DataTransferLength = length;
-    spt.TimeOutValue = timeoutSeconds;
+    spt.TimeOutValue = gTimeoutSeconds;
     spt.DataBuffer = area;
     spt.SenseInfoOffset = offsetof(PassThroughRecord, Sense);
     std::memcpy(spt.Cdb, cdb, 12);
 
     RequestSize = sizeof(PassThroughRecord);
-    IoctlOk = os->DeviceIoControl(DeviceHandle, kIoctlScsiPassThroughDirect, &PassThroughRequest,
-                                  RequestSize, &PassThroughRequest, RequestSize, &BytesReturned);
-    const uint32_t error = IoctlOk ? 0 : os->GetLastError();
+    IoctlOk = gOs->DeviceIoControl(DeviceHandle, kIoctlScsiPassThroughDirect, &PassThroughRequest,
+                                   RequestSize, &PassThroughRequest, RequestSize, &BytesReturned);
+    const uint32_t error = IoctlOk ? 0 : gOs->GetLastError();
     LastSystemError = 0;
     Status = spt.ScsiStatus;
     SenseKey = PassThroughRequest.Sense[2];

@@ -42,18 +42,17 @@ struct SimDrive {
     std::unique_ptr<VirtualDrive> drive;
 };
 
-CRITICAL_SECTION g_lock;
-bool g_loaded = false;
-std::string g_drivePath;
-std::string g_tracePath;
-std::vector<SimDrive>* g_drives =
-    nullptr;  // created on first use, kept for the life of the process
+CRITICAL_SECTION gLock;
+bool gLoaded = false;
+std::string gDrivePath;
+std::string gTracePath;
+std::vector<SimDrive>* gDrives = nullptr;  // created on first use, kept for the life of the process
 struct Pending;
-std::vector<Pending*>* g_pending = nullptr;  // likewise
+std::vector<Pending*>* gPending = nullptr;  // likewise
 
 struct Lock {
-    Lock() { EnterCriticalSection(&g_lock); }
-    ~Lock() { LeaveCriticalSection(&g_lock); }
+    Lock() { EnterCriticalSection(&gLock); }
+    ~Lock() { LeaveCriticalSection(&gLock); }
 };
 
 std::string Env(const char* name) {
@@ -63,16 +62,16 @@ std::string Env(const char* name) {
 }
 
 void LoadDrives() {
-    if (g_loaded) return;
-    g_loaded = true;
-    g_drives = new std::vector<SimDrive>();
-    g_pending = new std::vector<Pending*>();
-    g_drivePath = Env("NORVEX_SIM_DRIVES");
-    g_tracePath = Env("NORVEX_SIM_TRACE");
-    if (g_drivePath.empty()) return;
+    if (gLoaded) return;
+    gLoaded = true;
+    gDrives = new std::vector<SimDrive>();
+    gPending = new std::vector<Pending*>();
+    gDrivePath = Env("NORVEX_SIM_DRIVES");
+    gTracePath = Env("NORVEX_SIM_TRACE");
+    if (gDrivePath.empty()) return;
     std::vector<DriveFileEntry> entries;
     std::string error;
-    if (!ReadDriveFile(g_drivePath, entries, &error)) {
+    if (!ReadDriveFile(gDrivePath, entries, &error)) {
         std::fprintf(stderr, "WNASPI32 (virtual): %s\n", error.c_str());
         return;
     }
@@ -81,28 +80,28 @@ void LoadDrives() {
         d.drive = std::make_unique<VirtualDrive>(e.config);
         for (auto& f : e.faults) d.drive->AddFault(f);
         d.entry = std::move(e);
-        g_drives->push_back(std::move(d));
+        gDrives->push_back(std::move(d));
     }
 }
 
 SimDrive* Find(BYTE ha, BYTE target) {
-    for (auto& d : *g_drives)
+    for (auto& d : *gDrives)
         if (d.entry.hostAdapter == ha && d.entry.target == target) return &d;
     return nullptr;
 }
 
 BYTE AdapterCount() {
     int count = 0;
-    for (auto& d : *g_drives)
+    for (auto& d : *gDrives)
         count = d.entry.hostAdapter + 1 > count ? d.entry.hostAdapter + 1 : count;
     return static_cast<BYTE>(count);
 }
 
 void Trace(const SrbExecScsiCmd& srb) {
-    if (g_tracePath.empty()) return;
+    if (gTracePath.empty()) return;
     std::string line =
         TraceLine(srb.SRB_HaId, srb.SRB_Target, srb.CDBByte, SrbDataIn(srb), srb.SRB_BufLen);
-    if (FILE* f = std::fopen(g_tracePath.c_str(), "ab")) {
+    if (FILE* f = std::fopen(gTracePath.c_str(), "ab")) {
         std::fprintf(f, "%s\n", line.c_str());
         std::fclose(f);
     }
@@ -132,7 +131,7 @@ struct Pending {
     bool threadOwned;  // its thread frees it; otherwise whoever unlists it does
 };
 std::vector<Pending*>& PendingList() {
-    return *g_pending;
+    return *gPending;
 }
 
 bool Unlist(Pending* p) {
@@ -153,8 +152,8 @@ bool Listed(const Pending* p) {
 
 // The outcome into the request (data already moved), the event last.
 void Finish(SrbExecScsiCmd& srb, SimDrive& d, uint32_t commitsBefore, const DriveOutcome& o) {
-    if (d.drive->commitCount != commitsBefore && !g_drivePath.empty())
-        WriteDriveRevision(g_drivePath, d.entry.section, d.drive->config.revision);
+    if (d.drive->commitCount != commitsBefore && !gDrivePath.empty())
+        WriteDriveRevision(gDrivePath, d.entry.section, d.drive->config.revision);
     CompleteSrb(srb, o);
     Notify(srb);
 }
@@ -190,7 +189,7 @@ DWORD WINAPI CompleteLater(void* parameter) {
     return 0;
 }
 
-HINSTANCE g_self = nullptr;
+HINSTANCE gSelf = nullptr;
 
 // The thread runs code of this module: a FreeLibrary by the program must not
 // unload it under the thread, so the module holds one reference of its own,
@@ -200,7 +199,7 @@ void PinSelf() {
     if (pinned) return;
     pinned = true;
     char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(g_self, path, sizeof path);
+    DWORD n = GetModuleFileNameA(gSelf, path, sizeof path);
     if (n > 0 && n < sizeof path) LoadLibraryA(path);
 }
 
@@ -274,8 +273,8 @@ DWORD ExecScsiCmd(SrbExecScsiCmd& srb) {
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
-        g_self = self;
-        InitializeCriticalSection(&g_lock);
+        gSelf = self;
+        InitializeCriticalSection(&gLock);
     }
     // The lock is not deleted at detach: a late-completion thread may still run.
     return TRUE;

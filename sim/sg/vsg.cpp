@@ -48,15 +48,15 @@ struct SgDrive {
     ino_t ino = 0;
 };
 
-pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
-bool g_loaded = false;
-std::string g_drivePath;
-std::string g_tracePath;
-std::vector<SgDrive>* g_drives = nullptr;  // made on first use, kept for the life of the process
+pthread_mutex_t gLock = PTHREAD_MUTEX_INITIALIZER;
+bool gLoaded = false;
+std::string gDrivePath;
+std::string gTracePath;
+std::vector<SgDrive>* gDrives = nullptr;  // made on first use, kept for the life of the process
 
 struct Lock {
-    Lock() { pthread_mutex_lock(&g_lock); }
-    ~Lock() { pthread_mutex_unlock(&g_lock); }
+    Lock() { pthread_mutex_lock(&gLock); }
+    ~Lock() { pthread_mutex_unlock(&gLock); }
 };
 
 std::string Env(const char* name) {
@@ -67,15 +67,15 @@ std::string Env(const char* name) {
 // Reads the drive file at the first SG_IO, so processes that send none (the
 // Wine server, the mount manager, the shell) never touch it.
 void Load() {
-    if (g_loaded) return;
-    g_loaded = true;
-    g_drives = new std::vector<SgDrive>();
-    g_drivePath = Env("NORVEX_SG_DRIVES");
-    g_tracePath = Env("NORVEX_SG_TRACE");
-    if (g_drivePath.empty()) return;
+    if (gLoaded) return;
+    gLoaded = true;
+    gDrives = new std::vector<SgDrive>();
+    gDrivePath = Env("NORVEX_SG_DRIVES");
+    gTracePath = Env("NORVEX_SG_TRACE");
+    if (gDrivePath.empty()) return;
     std::vector<DriveFileEntry> entries;
     std::string error;
-    if (!ReadDriveFile(g_drivePath, entries, &error)) {
+    if (!ReadDriveFile(gDrivePath, entries, &error)) {
         std::fprintf(stderr, "vsg: %s\n", error.c_str());
         return;
     }
@@ -88,7 +88,7 @@ void Load() {
         d.drive = std::make_unique<VirtualDrive>(e.config);
         for (auto& f : e.faults) d.drive->AddFault(f);
         d.entry = std::move(e);
-        g_drives->push_back(std::move(d));
+        gDrives->push_back(std::move(d));
     }
 }
 
@@ -97,7 +97,7 @@ void Load() {
 SgDrive* Find(int fd) {
     struct stat st;
     if (fstat(fd, &st) != 0) return nullptr;
-    for (auto& d : *g_drives) {
+    for (auto& d : *gDrives) {
         if (!d.found) {
             struct stat ds;
             if (stat(d.entry.device.c_str(), &ds) != 0) continue;
@@ -111,9 +111,9 @@ SgDrive* Find(int fd) {
 }
 
 void Trace(const SgDrive& d, const SgCommand& command) {
-    if (g_tracePath.empty()) return;
+    if (gTracePath.empty()) return;
     std::string line = SgTraceLine(d.entry.letter, command);
-    if (FILE* f = std::fopen(g_tracePath.c_str(), "ab")) {
+    if (FILE* f = std::fopen(gTracePath.c_str(), "ab")) {
         std::fprintf(f, "%s\n", line.c_str());
         std::fclose(f);
     }
@@ -131,9 +131,9 @@ int Serve(SgDrive& d, sg_io_hdr_t& hdr) {
     uint32_t commits = d.drive->commitCount;
     DriveOutcome outcome = d.drive->Execute(command.cdb, command.dataIn,
                                             static_cast<uint8_t*>(hdr.dxferp), command.length);
-    if (d.drive->commitCount != commits && !g_drivePath.empty() &&
-        !WriteDriveRevision(g_drivePath, d.entry.section, d.drive->config.revision))
-        std::fprintf(stderr, "vsg: could not write the revision into %s\n", g_drivePath.c_str());
+    if (d.drive->commitCount != commits && !gDrivePath.empty() &&
+        !WriteDriveRevision(gDrivePath, d.entry.section, d.drive->config.revision))
+        std::fprintf(stderr, "vsg: could not write the revision into %s\n", gDrivePath.c_str());
     return CompleteSgRequest(hdr, outcome);
 }
 
