@@ -82,6 +82,7 @@ bool TFlashForm::NewBuildFlashProgram() {
             failure = "Building fail: write error in " + outputName;
             break;
         case BuildOutcome::KeywordNotFound:
+            // Kept word for word: the program's own text (docs/ARCHITECTURE.md, Style).
             failure = "Building fail: not found key-word in " + templateName;
             break;
         case BuildOutcome::TemplateTooShort:

@@ -41,6 +41,7 @@ bool TFlashForm::ReadVerifyProfile(const uint8_t* copy) {
     CurrentDrive->Execute(CommandBlock, kDataIn, ProfileLength);
     if (!Judge("Read Profile> ")) return false;
     if (std::memcmp(CDDrive::DataBuffer(), copy, ProfileLength) != 0) {
+        // Kept word for word: the program's own text (docs/ARCHITECTURE.md, Style).
         form_.MessageBox("Compared profile error!", BoxKind::Plain, BoxButtons::Ok);
         return false;
     }

@@ -39,6 +39,7 @@ bool TFlashForm::WaitUntilReady() {
         } else if (CurrentDrive->SenseKeyAscIs(2, 0x3A)) {
             return true;
         } else if (!CheckDisc()) {
+            // Kept word for word: the program's own text (docs/ARCHITECTURE.md, Style).
             form_.MessageBox("Remove disc, before to do the flash task.", BoxKind::Plain,
                              BoxButtons::Ok);
             return false;
@@ -57,6 +58,7 @@ void TFlashForm::FlashSequence() {
     std::string newRevision = package_.NewRevision();
     std::string prompt = "\nUpdate FW:" + driveRevision + " to FW:" + newRevision + " ?\n";
     if (!package_.AnyFirmware() && !RevisionLess(driveRevision, newRevision)) {
+        // Kept word for word: the program's own text (docs/ARCHITECTURE.md, Style).
         form_.MessageBox("\nWARNING:" + std::string("\n\nYour drive FW:") + driveRevision +
                              " is aready the most updated ?",
                          BoxKind::Warning, BoxButtons::Ok);
