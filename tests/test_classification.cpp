@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "app/FlashForm.h"
-#include "support/FakeForm.h"
-#include "support/StubOs.h"
-#include "support/TestPackage.h"
+#include "tests/support/FakeForm.h"
+#include "tests/support/StubOs.h"
+#include "tests/support/TestPackage.h"
 
 namespace {
 

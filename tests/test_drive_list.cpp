@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "flash/Revision.h"
-#include "support/FlasherRig.h"
+#include "tests/support/FlasherRig.h"
 
 namespace {
 const char* kHeading =

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "flash/FlashChip.h"
-#include "support/FlasherRig.h"
+#include "tests/support/FlasherRig.h"
 
 namespace {
 std::vector<TraceEntry> Of(const std::vector<TraceEntry>& t, uint8_t opcode) {

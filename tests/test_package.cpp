@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "package/Package.h"
-#include "support/TestPackage.h"
+#include "tests/support/TestPackage.h"
 
 namespace {
 

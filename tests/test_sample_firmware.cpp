@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "support/FlasherRig.h"
-#include "support/StubOs.h"
+#include "tests/support/FlasherRig.h"
+#include "tests/support/StubOs.h"
 #include "tools/SampleFirmware.h"
 
 namespace {

@@ -7,9 +7,9 @@
 
 #include "app/FlashForm.h"
 #include "flash/Protocol.h"
-#include "FakeForm.h"
-#include "TestPackage.h"
-#include "WatchedOs.h"
+#include "tests/support/FakeForm.h"
+#include "tests/support/TestPackage.h"
+#include "tests/support/WatchedOs.h"
 
 struct FlasherRig {
     WatchedOs os;
