@@ -39,6 +39,10 @@ int Run(HINSTANCE instance, int showCommand) {
     // start-up error come up alone, and the window shows only once it is
     // complete, or never when the creation handler ended the program.
     form.Run([] { flashForm.FormCreate(); });
+    // The button's work, named for the shut-down screen (Vista and later),
+    // now that the role is known.
+    form.ButtonWork = flashForm.BuilderMode ? L"A flasher is being written."
+                                            : L"A drive firmware flash is in progress.";
     if (form.Window() && !form.QuitPosted()) form.Show(showCommand);
 
     MSG message = {};

@@ -1,3 +1,5 @@
+// The main window and its controls: creation, layout, the window procedures
+// and the handlers they run. The Form calls are in WinFormControls.cpp.
 #include "platform/win/WinForm.h"
 
 #include <commctrl.h>
@@ -5,43 +7,20 @@
 #include <exception>
 
 #include "platform/win/CommonControls.h"
-#include "platform/win/SystemProc.h"
 #include "platform/win/WindowFont.h"
 
 namespace {
 constexpr const char* kPanelClass = "TPanel";
 
-std::string WindowText(HWND window) {
-    int length = GetWindowTextLengthA(window);
-    if (length <= 0) return std::string();
-    std::string text(size_t(length) + 1, '\0');
-    int got = GetWindowTextA(window, text.data(), length + 1);
-    text.resize(got > 0 ? size_t(got) : 0);
-    return text;
-}
-
-// Newer system aids, reached by name where the system has them.
-using ShutdownBlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);  // user32, Vista
-using ShutdownBlockReasonDestroyFn = BOOL(WINAPI*)(HWND);          // user32, Vista
-using SetThreadExecutionStateFn = DWORD(WINAPI*)(DWORD);           // kernel32, 98 and 2000
-constexpr DWORD kEsSystemRequired = 0x00000001;
-constexpr DWORD kEsContinuous = 0x80000000;
-constexpr UINT kPbtApmQuerySuspend = 0x0000;  // WM_POWERBROADCAST, 95 and 98
-constexpr LRESULT kBroadcastQueryDeny = 0x424D5144;
-
-UINT BoxStyle(BoxKind kind, BoxButtons buttons) {
-    UINT style = buttons == BoxButtons::YesNo ? MB_YESNO : MB_OK;
-    switch (kind) {
-        case BoxKind::Warning:
-            return style | MB_ICONWARNING;
-        case BoxKind::Confirmation:
-            return style | MB_ICONQUESTION;
-        case BoxKind::Error:
-            return style | MB_ICONERROR;
-        case BoxKind::Plain:
-            break;
+// The form a window of ours belongs to; both classes are created with it as
+// their creation parameter.
+WinForm* FormOf(HWND window, UINT message, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    return style;
+    return reinterpret_cast<WinForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 }  // namespace
 
@@ -132,46 +111,18 @@ HWND WinForm::Control(const char* windowClass, const char* text, DWORD style, DW
 void WinForm::Show(int showCommand) {
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
-    focus_ = nullptr;
-    RestoreFocus();
-}
-
-void WinForm::SaveFocus() {
-    HWND focus = GetFocus();
-    if (focus && window_ && IsChild(window_, focus)) focus_ = focus;
-}
-
-// Back to the control that had the focus; the combo box when there is none
-// that can take it.
-void WinForm::RestoreFocus() {
-    if (!window_ || !IsWindowVisible(window_)) return;
-    // After a box the thread's active window may still be the box just gone.
-    if (GetActiveWindow() != window_) SetActiveWindow(window_);
-    HWND target = focus_;
-    if (!target || !IsWindow(target) || !IsChild(window_, target) || !IsWindowVisible(target) ||
-        !IsWindowEnabled(target))
-        target = combo_;
-    SetFocus(target);
+    focus_.Forget();
+    focus_.Restore(window_, combo_);
 }
 
 LRESULT CALLBACK WinForm::MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<WinForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    WinForm* self = FormOf(window, message, lParam);
     if (!self) return DefWindowProcA(window, message, wParam, lParam);
     return self->Handle(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK WinForm::PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<WinForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    WinForm* self = FormOf(window, message, lParam);
     switch (message) {
         case WM_COMMAND:
             if (self) self->Command(LOWORD(wParam), HIWORD(wParam));
@@ -193,6 +144,8 @@ LRESULT CALLBACK WinForm::PanelProc(HWND window, UINT message, WPARAM wParam, LP
 }
 
 LRESULT WinForm::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT answer;
+    if (longWork_.Answer(message, wParam, answer)) return answer;
     switch (message) {
         case WM_SETCURSOR:
             if (SetCursorFor(lParam)) return TRUE;
@@ -205,12 +158,6 @@ LRESULT WinForm::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
                 return 0;
             }
             break;
-        case WM_QUERYENDSESSION:
-            if (longWork_) return FALSE;
-            break;
-        case WM_POWERBROADCAST:
-            if (longWork_ && wParam == kPbtApmQuerySuspend) return kBroadcastQueryDeny;
-            break;
         case DM_GETDEFID:
             return MAKELONG(kIdButton, DC_HASDEFID);
         case WM_COMMAND:
@@ -222,14 +169,14 @@ LRESULT WinForm::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) {
-                SaveFocus();
+                focus_.Save(window_);
             } else if (!HIWORD(wParam)) {  // not minimised
-                RestoreFocus();
+                focus_.Restore(window_, combo_);
                 return 0;
             }
             break;
         case WM_SETFOCUS:
-            RestoreFocus();
+            focus_.Restore(window_, combo_);
             return 0;
         case WM_DESTROY:
             // Always runs, even when a handler closed the window.
@@ -244,7 +191,7 @@ LRESULT WinForm::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 void WinForm::Command(int id, int code) {
     if (id == kIdCombo && code == CBN_SELCHANGE) Run(OnComboChange);
     if (id == kIdFileList && code == LBN_SELCHANGE) Run(OnFileClick);
-    if (id == kIdButton && code == BN_CLICKED) Run(OnButtonClick, true, true);
+    if (id == kIdButton && code == BN_CLICKED) Run(OnButtonClick, true, ButtonWork);
 }
 
 bool WinForm::SetCursorFor(LPARAM lParam) {
@@ -255,15 +202,15 @@ bool WinForm::SetCursorFor(LPARAM lParam) {
     return true;
 }
 
-void WinForm::Run(const std::function<void()>& handler, bool exclusive, bool longWork) {
+void WinForm::Run(const std::function<void()>& handler, bool exclusive, const wchar_t* longWork) {
     // A handler runs to its end before the next event: events that reach the
     // window while one of its message boxes is up are dropped, as the disabled
     // window would drop a person's clicks.
     if (!handler || (exclusive && running_)) return;
     bool outer = running_;
     running_ = true;
-    const bool aids = longWork && !outer;
-    if (aids) BeginLongWork();
+    const bool guarded = longWork && !outer;
+    if (guarded) longWork_.Begin(window_, longWork);
     try {
         handler();
     } catch (const std::exception& e) {
@@ -271,224 +218,10 @@ void WinForm::Run(const std::function<void()>& handler, bool exclusive, bool lon
     } catch (...) {
         MessageBoxA(window_, "Unexpected error", title_.c_str(), MB_OK | MB_ICONERROR);
     }
-    if (aids) EndLongWork();
+    if (guarded) longWork_.End(window_);
     running_ = outer;
     if (!outer && closePending_) {
         closePending_ = false;
         if (window_) DestroyWindow(window_);
     }
-}
-
-// While a flash or build runs the session may not end (WM_QUERYENDSESSION
-// answers FALSE; from Vista on the shut-down screen shows the reason) and the
-// system may not sleep for want of input.
-void WinForm::BeginLongWork() {
-    longWork_ = true;
-    if (auto create =
-            SystemProc<ShutdownBlockReasonCreateFn>("user32.dll", "ShutdownBlockReasonCreate")) {
-        const bool build = WindowText(button_) == "Build";
-        shutdownBlocked_ = create(window_, build ? L"A flasher is being written."
-                                                 : L"A drive firmware flash is in progress.") != 0;
-    }
-    if (auto state =
-            SystemProc<SetThreadExecutionStateFn>("kernel32.dll", "SetThreadExecutionState"))
-        state(kEsContinuous | kEsSystemRequired);
-}
-
-void WinForm::EndLongWork() {
-    if (auto state =
-            SystemProc<SetThreadExecutionStateFn>("kernel32.dll", "SetThreadExecutionState"))
-        state(kEsContinuous);
-    if (shutdownBlocked_) {
-        if (auto destroy = SystemProc<ShutdownBlockReasonDestroyFn>("user32.dll",
-                                                                    "ShutdownBlockReasonDestroy"))
-            destroy(window_);
-        shutdownBlocked_ = false;
-    }
-    longWork_ = false;
-}
-
-void WinForm::SetCaption(const std::string& text) {
-    SetWindowTextA(window_, text.c_str());
-}
-std::string WinForm::Caption() {
-    return WindowText(window_);
-}
-void WinForm::SetLabel(const std::string& text) {
-    FitLabel(text);
-    SetWindowTextA(label_, text.c_str());
-}
-
-void WinForm::ComboClear() {
-    SendMessageA(combo_, CB_RESETCONTENT, 0, 0);
-}
-void WinForm::ComboAdd(const std::string& item) {
-    FitWide(combo_, {item});
-    SendMessageA(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
-}
-void WinForm::ComboInsert(int index, const std::string& item) {
-    FitWide(combo_, {item});
-    SendMessageA(combo_, CB_INSERTSTRING, WPARAM(index), reinterpret_cast<LPARAM>(item.c_str()));
-}
-void WinForm::ComboDelete(int index) {
-    SendMessageA(combo_, CB_DELETESTRING, WPARAM(index), 0);
-}
-int WinForm::ComboCount() {
-    LRESULT count = SendMessageA(combo_, CB_GETCOUNT, 0, 0);
-    return count == CB_ERR ? 0 : int(count);
-}
-std::string WinForm::ComboItem(int index) {
-    LRESULT length = SendMessageA(combo_, CB_GETLBTEXTLEN, WPARAM(index), 0);
-    if (length == CB_ERR || length <= 0) return std::string();
-    std::string text(size_t(length) + 1, '\0');
-    LRESULT got =
-        SendMessageA(combo_, CB_GETLBTEXT, WPARAM(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(got == CB_ERR ? 0 : size_t(got));
-    return text;
-}
-void WinForm::ComboSetIndex(int index) {
-    SendMessageA(combo_, CB_SETCURSEL, WPARAM(index), 0);
-}
-int WinForm::ComboIndex() {
-    LRESULT index = SendMessageA(combo_, CB_GETCURSEL, 0, 0);
-    return index == CB_ERR ? -1 : int(index);
-}
-void WinForm::ComboRepaint() {
-    RedrawWindow(combo_, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-}
-
-void WinForm::FileListShow(bool visible) {
-    ShowWindow(fileList_, visible ? SW_SHOW : SW_HIDE);
-}
-void WinForm::FileListSetItems(const std::vector<std::string>& names) {
-    FitWide(fileList_, names);
-    SendMessageA(fileList_, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(fileList_, LB_RESETCONTENT, 0, 0);
-    for (const std::string& name : names)
-        SendMessageA(fileList_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
-    SendMessageA(fileList_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(fileList_, nullptr, TRUE);
-}
-int WinForm::FileListIndex() {
-    LRESULT index = SendMessageA(fileList_, LB_GETCURSEL, 0, 0);
-    return index == LB_ERR ? -1 : int(index);
-}
-std::string WinForm::FileListItem(int index) {
-    LRESULT length = SendMessageA(fileList_, LB_GETTEXTLEN, WPARAM(index), 0);
-    if (length == LB_ERR || length <= 0) return std::string();
-    std::string text(size_t(length) + 1, '\0');
-    LRESULT got =
-        SendMessageA(fileList_, LB_GETTEXT, WPARAM(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(got == LB_ERR ? 0 : size_t(got));
-    return text;
-}
-
-void WinForm::SetStatus(const std::string& text) {
-    FitWide(group_, {text});  // a text nobody announced with FitStatus
-    SetWindowTextA(group_, text.c_str());
-}
-std::string WinForm::Status() {
-    return WindowText(group_);
-}
-void WinForm::RepaintStatus() {
-    // Handlers run long without pumping messages: paint the frame, its caption
-    // and what it holds now, over the panel's background so no old text stays.
-    if (!group_) return;
-    RECT area;
-    GetWindowRect(group_, &area);
-    MapWindowPoints(nullptr, panel_, reinterpret_cast<POINT*>(&area), 2);
-    RedrawWindow(panel_, &area, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    ShowPainted();
-}
-
-// Some window systems (Wine's among them) hand what was painted to the screen
-// only when the thread looks at its queue. Looking removes nothing: no input is
-// taken while a handler runs.
-void WinForm::ShowPainted() {
-    MSG message;
-    PeekMessageA(&message, nullptr, WM_NULL, WM_NULL, PM_NOREMOVE | PM_NOYIELD);
-}
-
-// The bar's numbers are kept here, so the control can hold a scaled copy.
-void WinForm::SendProgress(bool range) {
-    if (range && progressScale_.Wide())
-        SendMessageA(progress_, PBM_SETRANGE32, WPARAM(progressScale_.ControlMin()),
-                     LPARAM(progressScale_.ControlMax()));
-    else if (range)
-        SendMessageA(progress_, PBM_SETRANGE, 0, MAKELPARAM(0, progressScale_.ControlMax()));
-    SendMessageA(progress_, PBM_SETPOS, WPARAM(progressScale_.ControlPosition()), 0);
-    UpdateWindow(progress_);
-}
-
-void WinForm::ProgressSetRange(int minimum, int maximum) {
-    progressScale_.SetRange(minimum, maximum);
-    SendProgress(true);
-}
-void WinForm::ProgressSetPosition(int position) {
-    progressScale_.SetPosition(position);
-    SendProgress(false);
-    ShowPainted();
-}
-int WinForm::ProgressPosition() {
-    return progressScale_.Position();
-}
-void WinForm::ProgressSetStep(int step) {
-    progressScale_.SetStep(step);
-}
-void WinForm::ProgressStepIt() {
-    progressScale_.StepIt();
-    SendProgress(false);
-}
-
-void WinForm::ButtonSetCaption(const std::string& text) {
-    SetWindowTextA(button_, text.c_str());
-}
-void WinForm::ButtonEnable(bool enabled) {
-    EnableWindow(button_, enabled ? TRUE : FALSE);
-}
-
-BoxAnswer WinForm::MessageBox(const std::string& text, BoxKind kind, BoxButtons buttons) {
-    HWND owner = window_ && IsWindow(window_) ? window_ : nullptr;
-    SaveFocus();
-    UINT style = BoxStyle(kind, buttons);
-    // Before the window is shown (start-up) the box is all there is to see.
-    if (!owner || !IsWindowVisible(owner)) style |= MB_SETFOREGROUND;
-    int answer = MessageBoxA(owner, text.c_str(), title_.c_str(), style);
-    // Long work may follow at once: repaint what the box covered now.
-    if (owner && window_) {
-        RestoreFocus();
-        RedrawWindow(owner, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-        ShowPainted();
-    }
-    switch (answer) {
-        case IDOK:
-            return BoxAnswer::Ok;
-        case IDYES:
-            return BoxAnswer::Yes;
-        case IDNO:
-            return BoxAnswer::No;
-        default:
-            return BoxAnswer::Closed;
-    }
-}
-
-void WinForm::SetCursor(CursorKind cursor) {
-    LPCSTR shape = cursor == CursorKind::Hourglass ? reinterpret_cast<LPCSTR>(IDC_WAIT)
-                                                   : reinterpret_cast<LPCSTR>(IDC_ARROW);
-    cursor_ = LoadCursorA(nullptr, shape);
-    ::SetCursor(cursor_);
-}
-
-void WinForm::PostQuit(int exitCode) {
-    quitPosted_ = true;
-    PostQuitMessage(exitCode);
-}
-
-void WinForm::Close() {
-    if (running_)
-        closePending_ = true;  // destroyed once the handler has returned
-    else if (window_)
-        DestroyWindow(window_);
 }

@@ -1,5 +1,7 @@
 // The main window on real Win32 controls: FlashForm with its panel, label,
 // combo box, file list, group box (status line), progress bar and button.
+// WinForm.cpp makes the window and runs the handlers; WinFormControls.cpp
+// holds the Form calls.
 #pragma once
 #include <windows.h>
 // Form::MessageBox keeps its own name here.
@@ -12,6 +14,8 @@
 #include "platform/Form.h"
 #include "platform/ProgressScale.h"
 #include "platform/WindowLayout.h"
+#include "platform/win/Focus.h"
+#include "platform/win/LongWork.h"
 
 // Control IDs; tests/e2e/win/clicker.cpp finds the controls by them.
 enum : int {
@@ -45,23 +49,25 @@ class WinForm : public Form {
 
     // What the controls' events run; set before Show.
     std::function<void()> OnComboChange, OnFileClick, OnButtonClick, OnDestroy;
+    // What the button's handler does, as the shut-down screen names it (a
+    // flash or a build): long work, during which the session may not end and
+    // the system may not sleep. Null: the button's work is not guarded.
+    const wchar_t* ButtonWork = nullptr;
+
     // Runs one handler; exclusive ones are dropped while another is running.
     // A close request (or Close) while a handler runs is carried out once the
     // outermost handler has returned, so FormDestroy never runs under one.
-    // longWork: a flash or build, during which the session may not end and
-    // the system may not sleep.
-    void Run(const std::function<void()>& handler, bool exclusive = true, bool longWork = false);
+    // longWork: the reason, when the handler is long work (see ButtonWork).
+    void Run(const std::function<void()>& handler, bool exclusive = true,
+             const wchar_t* longWork = nullptr);
 
     void SetCaption(const std::string& text) override;
-    std::string Caption() override;
     void SetLabel(const std::string& text) override;
 
-    void ComboClear() override;
     void ComboAdd(const std::string& item) override;
     void ComboInsert(int index, const std::string& item) override;
     void ComboDelete(int index) override;
     int ComboCount() override;
-    std::string ComboItem(int index) override;
     void ComboSetIndex(int index) override;
     int ComboIndex() override;
     void ComboRepaint() override;
@@ -78,7 +84,6 @@ class WinForm : public Form {
 
     void ProgressSetRange(int minimum, int maximum) override;
     void ProgressSetPosition(int position) override;
-    int ProgressPosition() override;
     void ProgressSetStep(int step) override;
     void ProgressStepIt() override;
 
@@ -103,10 +108,6 @@ class WinForm : public Form {
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Command(int id, int code);
     bool SetCursorFor(LPARAM lParam);
-    void BeginLongWork();
-    void EndLongWork();
-    void SaveFocus();
-    void RestoreFocus();
     HWND Control(const char* windowClass, const char* text, DWORD style, DWORD exStyle,
                  const LayoutRect& area, int id);
 
@@ -124,11 +125,10 @@ class WinForm : public Form {
     WindowLayout layout_;
     HCURSOR cursor_ = nullptr;
     HCURSOR arrow_ = nullptr;
-    HWND focus_ = nullptr;  // the control that had the focus when the window was left
+    FocusKeeper focus_;  // the control that had the focus when the window was left
+    LongWork longWork_;
     bool quitPosted_ = false;
     bool running_ = false;
-    ProgressScale progressScale_{true};
-    bool longWork_ = false;
     bool closePending_ = false;
-    bool shutdownBlocked_ = false;
+    ProgressScale progressScale_{true};
 };
