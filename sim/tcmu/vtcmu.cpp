@@ -40,9 +40,9 @@
 
 namespace {
 
-volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t gStop = 0;
 void OnSignal(int) {
-    g_stop = 1;
+    gStop = 1;
 }
 
 std::string ReadText(const std::string& path) {
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
                  uio.c_str(), size, unsigned(ring.Flags()));
 
     const uint32_t kick = 1;
-    while (!g_stop) {
+    while (!gStop) {
         TcmuEntries found;
         ring.Read(found);
         if (service.Serve(found) || !found.aborted.empty()) {
