@@ -12,7 +12,7 @@ namespace {
 constexpr uint32_t kErrorAccessDenied = 5;  // the lock is held through another handle
 
 bool Guardable(const CDDrive& drive) {
-    return os && usePassThrough && drive.DeviceHandle && drive.DeviceHandle != InvalidOsHandle();
+    return gOs && gUsePassThrough && drive.DeviceHandle && drive.DeviceHandle != InvalidOsHandle();
 }
 
 // The caller name as the driver takes it: the allowed characters only, ended
@@ -35,8 +35,8 @@ bool DriveGuard::LockedByAnother(CDDrive& drive, std::string& owner) {
     CdromExclusiveAccess query = {kExclusiveAccessQueryState, 0};
     CdromExclusiveLockState state{};
     uint32_t returned = 0;
-    if (!os->DeviceIoControl(drive.DeviceHandle, kIoctlCdromExclusiveAccess, &query, sizeof query,
-                             &state, sizeof state, &returned))
+    if (!gOs->DeviceIoControl(drive.DeviceHandle, kIoctlCdromExclusiveAccess, &query, sizeof query,
+                              &state, sizeof state, &returned))
         return false;  // no exclusive access on this system: nobody can hold it
     if (!state.LockState) return false;
     // The driver's name may fill the field without a final zero.
@@ -62,13 +62,13 @@ DriveGuard::Outcome DriveGuard::Take(CDDrive& drive, const char* callerName, std
     lock.Access.Flags = kCdromLockIgnoreVolume;
     CopyCallerName(lock.CallerName, callerName);
     uint32_t returned = 0;
-    if (os->DeviceIoControl(drive.DeviceHandle, kIoctlCdromExclusiveAccess, &lock, sizeof lock,
-                            nullptr, 0, &returned)) {
+    if (gOs->DeviceIoControl(drive.DeviceHandle, kIoctlCdromExclusiveAccess, &lock, sizeof lock,
+                             nullptr, 0, &returned)) {
         locked_ = true;
         return Outcome::Taken;
     }
     // Taken before anything else can change the thread's last error.
-    const uint32_t error = os->GetLastError();
+    const uint32_t error = gOs->GetLastError();
     if (error == kErrorAccessDenied && LockedByAnother(drive, owner)) {
         Release();
         return Outcome::LockedByOther;
@@ -85,27 +85,27 @@ void DriveGuard::PollingOffFor(CDDrive& drive) {
     char name[] = "\\\\.\\?:";
     name[4] = drive.DriveLetter;
     OsHandle handle =
-        os->CreateFileA(name, kFileReadAttributes, kFileShareReadWrite, kOpenExisting, 0);
+        gOs->CreateFileA(name, kFileReadAttributes, kFileShareReadWrite, kOpenExisting, 0);
     if (!handle || handle == InvalidOsHandle()) return;
     PreventMediaRemoval prevent = {1};
     uint32_t returned = 0;
-    if (os->DeviceIoControl(handle, kIoctlStorageMcnControl, &prevent, sizeof prevent, nullptr, 0,
-                            &returned))
+    if (gOs->DeviceIoControl(handle, kIoctlStorageMcnControl, &prevent, sizeof prevent, nullptr, 0,
+                             &returned))
         pollingHandle_ = handle;
     else
-        os->CloseHandle(handle);
+        gOs->CloseHandle(handle);
 }
 
 void DriveGuard::Release() {
-    if (drive_ && os) {
+    if (drive_ && gOs) {
         if (locked_) {
             CdromExclusiveAccess unlock = {kExclusiveAccessUnlockDevice,
                                            kCdromNoMediaNotifications};
             uint32_t returned = 0;
-            os->DeviceIoControl(drive_->DeviceHandle, kIoctlCdromExclusiveAccess, &unlock,
-                                sizeof unlock, nullptr, 0, &returned);
+            gOs->DeviceIoControl(drive_->DeviceHandle, kIoctlCdromExclusiveAccess, &unlock,
+                                 sizeof unlock, nullptr, 0, &returned);
         }
-        if (pollingHandle_) os->CloseHandle(pollingHandle_);
+        if (pollingHandle_) gOs->CloseHandle(pollingHandle_);
     }
     locked_ = false;
     pollingHandle_ = nullptr;

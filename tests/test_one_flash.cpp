@@ -8,7 +8,7 @@
 
 #include "app/FlashMutex.h"
 #include "drive/ControlRequests.h"
-#include "support/FlasherRig.h"
+#include "tests/support/FlasherRig.h"
 
 namespace {
 const std::string kMutex = "Global\\NorvexFlash.DriveFirmwareFlash";
