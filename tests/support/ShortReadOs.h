@@ -21,6 +21,10 @@ class ShortReadOs : public SimOs {
 
     bool DeviceIoControl(OsHandle device, uint32_t code, void* in, uint32_t inSize, void* out,
                          uint32_t outSize, uint32_t* bytesReturned) override {
+        // Only pass-through requests carry a command; the drive guard's
+        // controls pass records of their own.
+        if (code != kIoctlScsiPassThroughDirect)
+            return SimOs::DeviceIoControl(device, code, in, inSize, out, outSize, bytesReturned);
         auto* record = static_cast<PassThroughRecord*>(in);
         const uint8_t* cdb = record->Spt.Cdb;
         auto* area = static_cast<uint8_t*>(record->Spt.DataBuffer);
