@@ -30,7 +30,7 @@ while kill -0 "$build_pid" 2>/dev/null; do
     fi
 done
 wait "$build_pid" || { tail -30 build/demo-build.log; echo "demo: build failed" >&2; exit 1; }
-. scripts/stage.sh
+. scripts/lib/stage.sh
 if kernel_refuses_i386; then
     # No package can give this kernel 32-bit programs: show the same logic
     # through the Linux program instead of failing.

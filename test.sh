@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: native, sanitized, end to end under Wine.
-# A stage that cannot run on this machine (exit 77, scripts/stage.sh) is
+# A stage that cannot run on this machine (exit 77, scripts/lib/stage.sh) is
 # skipped and named in the final line; with NORVEX_CI=1 it fails instead.
 set -euo pipefail
 cd "$(dirname "$0")"

@@ -11,7 +11,19 @@ set(WIN_LINK -static -static-libgcc -static-libstdc++
     -Wl,--major-os-version,4,--minor-os-version,0)
 
 file(GLOB WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/*.cpp ${CMAKE_SOURCE_DIR}/app/win/*.cpp)
+# The manifest names the processor of the Common Controls it asks for: a
+# 64-bit program given the x86 ones does not start (error c000007b).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(NORVEX_MANIFEST_ARCH amd64)
+else()
+  set(NORVEX_MANIFEST_ARCH x86)
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/app/win/norvexflash.manifest.in
+  ${CMAKE_BINARY_DIR}/generated/norvexflash.manifest @ONLY)
 add_executable(norvexflash WIN32 ${WIN_SOURCES} ${CMAKE_SOURCE_DIR}/app/win/norvexflash.rc)
+target_include_directories(norvexflash PRIVATE ${CMAKE_BINARY_DIR}/generated)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/app/win/norvexflash.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/norvexflash.manifest)
 target_link_libraries(norvexflash norvex_core comctl32 ${WIN_LINK})
 target_link_options(norvexflash PRIVATE -s)
 

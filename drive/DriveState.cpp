@@ -44,7 +44,12 @@ void ShowBox(const std::string& text, BoxKind kind) {
 }
 
 bool ModuleLoaded(OsModule module) {
-    return static_cast<int32_t>(reinterpret_cast<uintptr_t>(module)) >= 32;
+    const uintptr_t value = reinterpret_cast<uintptr_t>(module);
+    // Below 32, as a signed 32-bit number, is the old loaders' error code. A
+    // 64-bit build (the tests' x86-64 road) has addresses whose low half can
+    // read as negative, so there only the whole address counts.
+    if constexpr (sizeof(value) > 4) return value >= 32;
+    return static_cast<int32_t>(value) >= 32;
 }
 
 bool InitTransport() {

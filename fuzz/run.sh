@@ -3,7 +3,7 @@
 # build/fuzz and runs each for a bounded time from its saved corpus.
 # Prints the executions per target; fails on any crash or broken property.
 # Without clang or its libFuzzer runtime it cannot run: exit 77 (skipped),
-# or a failure when NORVEX_CI=1 (scripts/stage.sh).
+# or a failure when NORVEX_CI=1 (scripts/lib/stage.sh).
 #   FUZZ_SECONDS  time per target (default 15)
 #   FUZZ_TARGETS  targets to run (default: all fuzz/fuzz_*.cpp)
 set -euo pipefail
@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-15}"
 build=build/fuzz
 
-. scripts/stage.sh
+. scripts/lib/stage.sh
 if ! command -v clang++ >/dev/null; then
     stage_cannot_run fuzz "clang++ is not installed (scripts/deps.sh installs it)"
 fi

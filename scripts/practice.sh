@@ -30,7 +30,7 @@
 # 2 for a wrong command line.
 set -euo pipefail
 REPO=$(cd "$(dirname "$0")/.." && pwd)
-. "$REPO/scripts/stage.sh"
+. "$REPO/scripts/lib/stage.sh"
 
 usage() {
     echo "usage: scripts/practice.sh FLASHER.EXE [9x|nt] [--revision REV] [--disc]" \

@@ -34,7 +34,7 @@ letter=$(printf '%s' "${2%:}" | tr 'A-Z' 'a-z')
 path=$3
 [[ $letter =~ ^[a-z]$ ]] || { echo "$0: LETTER must be one drive letter, not '$2'" >&2; exit 2; }
 [ "$letter" != c ] && [ "$letter" != z ] || { echo "$0: drive $letter: is Wine's own" >&2; exit 2; }
-. "$(dirname "$0")/stage.sh"
+. "$(dirname "$0")/lib/stage.sh"
 why=$(wine_problem) || { echo "$0: $why" >&2; exit 1; }
 
 mkdir -p "$prefix"

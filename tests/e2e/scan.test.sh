@@ -152,8 +152,8 @@ else
     fail "scancheck did not run without the layer"
 fi
 
-if [ "$E2E_FAILURES" -gt 0 ]; then
-    echo "  scan.test.sh: $E2E_FAILURES check(s) failed (output in $WORK)"
+if [ "$CHECK_FAILURES" -gt 0 ]; then
+    echo "  scan.test.sh: $CHECK_FAILURES check(s) failed (output in $WORK)"
     exit 1
 fi
 echo "  scan.test.sh: all checks passed"

@@ -28,10 +28,17 @@ constexpr int kIdPanel = 100, kIdLabel = 101, kIdCombo = 102, kIdGroup = 104;
 // each end of the frame, and a pixel of gap on each side of the text.
 constexpr int kCaptionInset = 2 * (7 + 1);
 
+// A control of the main window's panel; says why when there is none.
 HWND Control(int id) {
     HWND main = FindWindowA("TFlashForm", nullptr);
     HWND panel = main ? GetDlgItem(main, kIdPanel) : nullptr;
-    return panel ? GetDlgItem(panel, id) : nullptr;
+    HWND control = panel ? GetDlgItem(panel, id) : nullptr;
+    if (!control)
+        printf("no control %d: %s\n", id,
+               !main    ? "no TFlashForm window"
+               : !panel ? "no panel"
+                        : "not in the panel");
+    return control;
 }
 
 std::string Text(HWND window) {
@@ -46,11 +53,13 @@ class FontDc {
   public:
     explicit FontDc(HWND control) : dc_(CreateCompatibleDC(nullptr)) {
         // A font handle belongs to the process that made it; the window's font
-        // is made here the same way, by the program's own function, once the
-        // control is seen to have been given one.
+        // is made here the same way, by the program's own function. Wine 8
+        // answers WM_GETFONT sent from another process with 0 although the
+        // control has its font (measured: the program's own WM_GETFONT returns
+        // it), so a 0 here is noted, not taken for a control without a font.
         DWORD_PTR font = 0;
-        SendMessageTimeoutA(control, WM_GETFONT, 0, 0, SMTO_NORMAL, 5000, &font);
-        if (!font) return;
+        if (!SendMessageTimeoutA(control, WM_GETFONT, 0, 0, SMTO_NORMAL, 5000, &font) || !font)
+            printf("(WM_GETFONT from here answered no font; measured in the program's font)\n");
         font_ = CreateControlFont();
         LOGFONTA described = {};
         if (font_ && GetObjectA(font_, sizeof described, &described) == sizeof described) {
@@ -65,7 +74,11 @@ class FontDc {
         if (font_) DeleteObject(font_);
         DeleteDC(dc_);
     }
-    bool Ok() const { return font_ != nullptr; }
+    // Says why when the font could not be made.
+    bool Ok() const {
+        if (!font_) printf("no font to measure with\n");
+        return font_ != nullptr;
+    }
     SIZE Extent(const std::string& text) const {
         SIZE size = {0, 0};
         GetTextExtentPoint32A(dc_, text.data(), int(text.size()), &size);
