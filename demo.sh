@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The main job, end to end, as a person would do it: build a flasher from the
-# shipped template, then flash a virtual drive with it under Wine in 9x mode
-# through the virtual ASPI layer, and once more in Wine's default (NT) mode
-# through Wine's SCSI pass-through and the virtual SCSI generic device.
+# template, then flash a virtual drive with it under Wine in 9x mode through
+# the virtual ASPI layer, and once more in Wine's default (NT) mode through
+# Wine's SCSI pass-through and the virtual SCSI generic device; then the same
+# through the Linux program. The Windows program is the shipped 32-bit build,
+# or, where the kernel cannot run 32-bit programs (or NORVEX_WINE_BUILD=x86-64),
+# the same sources built for x86-64 under Wine's 64-bit loader.
 # Headless (own Xvfb) unless a display is set. Prints a transcript;
 # screenshots go to build/demo/ (with --screenshots also to docs/screenshots/,
 # the README's pictures). Exits non-zero with a message when any step does
@@ -30,23 +33,23 @@ while kill -0 "$build_pid" 2>/dev/null; do
     fi
 done
 wait "$build_pid" || { tail -30 build/demo-build.log; echo "demo: build failed" >&2; exit 1; }
-. scripts/lib/stage.sh
-if kernel_refuses_i386; then
-    # No package can give this kernel 32-bit programs: show the same logic
-    # through the Linux program instead of failing.
-    echo "demo: this machine's kernel cannot run 32-bit programs, so Wine cannot start the Windows"
-    echo "      program here; the same flash is shown through the Linux program instead."
-    exec bash scripts/demo-linux.sh
-fi
-why=$(wine_problem) || { echo "demo: cannot run the program under Wine: $why" >&2; exit 1; }
-why=$(display_problem) || { echo "demo: cannot show the program's window: $why" >&2; exit 1; }
 
 export NORVEX_E2E_OUT=$PWD/build/demo
-. tests/e2e/lib.sh
+. scripts/lib/all.sh
+wine_setup_build
+why=$(wine_problem) || { echo "demo: cannot run the program under Wine: $why" >&2; exit 1; }
+why=$(display_problem) || { echo "demo: cannot show the program's window: $why" >&2; exit 1; }
 DEMO=$E2E_OUT
 rm -rf "$DEMO" && mkdir -p "$DEMO/work"
 WORK=$DEMO/work
-e2e_setup
+build_windows_for_wine
+TEMPLATE=dist/norvexflash.exe
+if [ "$WINE_BUILD" = x86-64 ]; then
+    TEMPLATE=$WIN_BUILD/norvexflash.exe
+    echo "demo: the Windows program built for x86-64 (${WIN_BUILD#"$PWD"/}), under Wine's 64-bit loader;"
+    echo "      dist/ keeps the shipped 32-bit build"
+fi
+wine_session demo
 MKFW=$PWD/dist/tools/mkfirmware
 [ -x "$MKFW" ] || die "no $MKFW"
 
@@ -56,13 +59,15 @@ shot() {  # NAME
     import -window root "$DEMO/$1.png"
     echo "   screenshot: build/demo/$1.png"
 }
-check() {  # WHAT EXPECTED ACTUAL
+# Every check of the demonstration must hold: the first that does not ends it.
+demo_check() {  # WHAT EXPECTED ACTUAL
     [ "$2" == "$3" ] || die "$1: expected $(printf '%q' "$2"), got $(printf '%q' "$3")"
     echo "   ok: $1"
 }
 
 step "1. Sample firmware for the shipped catalogue's models (dist/norvexflash.ini)"
-cp dist/norvexflash.exe dist/norvexflash.ini "$WORK/"
+cp "$TEMPLATE" "$WORK/norvexflash.exe"
+cp dist/norvexflash.ini "$WORK/"
 "$MKFW" "$WORK/1A50PLN.BIN" --size 262144 --ident "OPTIDRV CDRW-A100" --revision 1A50 --layout plain
 "$MKFW" "$WORK/2B20PRA.BIN" --size 262144 --ident "OPTIDRV DVDRW-B200" --revision 2B20 --layout a
 "$MKFW" "$WORK/3C10PRB.BIN" --size 262144 --ident "OPTIDRV DVD-ROM KVA-204" --revision 3C10 --layout b \
@@ -74,51 +79,31 @@ start_program "$WORK/norvexflash.exe"
 clicker wait-window "Flash Utility" 30 >/dev/null || die "the builder window did not come up"
 clicker combo-select 1 || die "could not choose the model"
 capture files clicker --raw files
-check "file list shows the model's firmware" "2B20PRA.BIN" "$files"
+demo_check "file list shows the model's firmware" "2B20PRA.BIN" "$files"
 clicker file-click 0 || die "could not click the firmware file"
 clicker press-button || die "could not press Build"
 capture status clicker --raw wait-status "complete!" 60 || die "the build did not complete (status: $(clicker --raw status))"
-check "status line" "Build 2B20.EXE complete!" "$status"
+demo_check "status line" "Build 2B20.EXE complete!" "$status"
 shot 1-builder
-clicker close >/dev/null || true
-wait_program 30 || stop_program
+close_program
 [ -f "$WORK/2B20.EXE" ] || die "2B20.EXE was not written"
-check "built flasher has the template's size" "$(stat -c %s "$WORK/norvexflash.exe")" "$(stat -c %s "$WORK/2B20.EXE")"
+demo_check "built flasher has the template's size" "$(stat -c %s "$WORK/norvexflash.exe")" "$(stat -c %s "$WORK/2B20.EXE")"
 
 step "3. Two virtual drives: a DVDRW-B200 at revision 2B05, and a CDRW-A100 (another model)"
-cp dist/sim/WNASPI32.DLL "$WORK/WNASPI32.DLL"
-cat >"$WORK/drives.ini" <<'INI'
-[DRIVE0]
-HostAdapter=0
-Target=0
-Vendor=OPTIDRV
-Product=CDRW-A100
-Revision=1A10
-Medium=none
-
-[DRIVE1]
-HostAdapter=1
-Target=0
-Vendor=OPTIDRV
-Product=DVDRW-B200
-Revision=2B05
-FlashId=DA C8 00 00
-Medium=none
-BecomingReady=3
-CommandDelayMs=100
-; The commit (the 19th WRITE BUFFER of this image) takes 4 s, as programming a
-; flash chip does, so the screenshot can show the status line during it.
-TimeoutOpcode=3B
-TimeoutNth=19
-TimeoutCompleteAfterMs=4000
-INI
+B200=(Vendor=OPTIDRV Product=DVDRW-B200 Revision=2B05 "FlashId=DA C8 00 00" Medium=none)
+{
+    drive_section 0 HostAdapter=0 Target=0 Vendor=OPTIDRV Product=CDRW-A100 Revision=1A10 Medium=none
+    echo
+    # The commit (the 19th WRITE BUFFER of this image) takes 4 s, as
+    # programming a flash chip does, so the screenshot can show the status
+    # line during it.
+    drive_section 1 HostAdapter=1 Target=0 "${B200[@]}" BecomingReady=3 CommandDelayMs=100 \
+        TimeoutOpcode=3B TimeoutNth=19 TimeoutCompleteAfterMs=4000
+} >"$WORK/drives.ini"
 revision() { sed -n '/^\[DRIVE1\]/,/^\[/p' "$WORK/drives.ini" | sed -n 's/^Revision=//p'; }
 before=$(revision)
 echo "   DVDRW-B200 at 1:0 reports revision $before"
-set_win98 2B20.EXE
-export NORVEX_SIM_DRIVES="$(winepath -w "$WORK/drives.ini")"
-export NORVEX_SIM_TRACE="$(winepath -w "$WORK/trace.txt")"
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"
+road_9x "$WORK/2B20.EXE" "$WORK/drives.ini" "$WORK/trace.txt"
 
 step "4. The flasher (9x mode): accept the warning"
 start_program "$WORK/2B20.EXE"
@@ -131,14 +116,14 @@ clicker press-box Yes >/dev/null
 step "5. The drive list: only the DVDRW-B200"
 clicker wait-window "DVDRW-B200" 60 >/dev/null || die "no drive list"
 capture items clicker --raw combo-items
-check "drive list" "1-0-0  : OPTIDRV DVDRW-B200      2B05" "$items"
+demo_check "drive list" "1-0-0  : OPTIDRV DVDRW-B200      2B05" "$items"
 shot 3-drive-list
 
 step "6. Press \"FLASH\", answer Yes, wait for \"Flash Completed.\""
 : >"$WORK/trace.txt"
 clicker press-button >/dev/null
 capture prompt clicker --raw wait-box "Update FW" 30 || die "no update prompt"
-check "prompt" $'\nUpdate FW:2B05 to FW:2B20 ?\n' "$prompt"
+demo_check "prompt" $'\nUpdate FW:2B05 to FW:2B20 ?\n' "$prompt"
 started=$(date +%s.%N)
 clicker press-box Yes >/dev/null
 # The window still answers while it waits on the drive; the screenshot shows
@@ -150,97 +135,62 @@ echo "   screenshot: build/demo/4-flash-in-progress.png"
 final=""
 for _ in $(seq 1 600); do
     capture final clicker --raw status || true
-    [ "$final" == "Flash Completed." ] || [ "$final" == "Flash Fail." ] && break
-    case "$final" in *Fail*) break ;; esac
+    case "$final" in "Flash Completed." | *Fail*) break ;; esac
     sleep 0.2
 done
 ended=$(date +%s.%N)
-check "status line" "Flash Completed." "$final"
+demo_check "status line" "Flash Completed." "$final"
 shot 5-completed
 capture items clicker --raw combo-items
-check "drive list shows the new revision" "1-0-0  : OPTIDRV DVDRW-B200      2B20" "$items"
-clicker close >/dev/null || true
-wait_program 30 || stop_program
+demo_check "drive list shows the new revision" "1-0-0  : OPTIDRV DVDRW-B200      2B20" "$items"
+close_program
 after=$(revision)
-check "the drive now reports" 2B20 "$after"
+demo_check "the drive now reports" 2B20 "$after"
+demo_check "one commit was sent" 1 "$(count_commits "$WORK/trace.txt")"
 
 step "6b. A read-back that differs: the flash stops before the commit, its failure in full view"
-cat >"$WORK/drives-fail.ini" <<'INI'
-[DRIVE0]
-HostAdapter=1
-Target=0
-Vendor=OPTIDRV
-Product=DVDRW-B200
-Revision=2B05
-FlashId=DA C8 00 00
-Medium=none
-FlipReadBufferNth=5
-FlipReadBufferByte=100
-INI
-drives_ini=$NORVEX_SIM_DRIVES trace_txt=$NORVEX_SIM_TRACE
-export NORVEX_SIM_DRIVES="$(winepath -w "$WORK/drives-fail.ini")"
-export NORVEX_SIM_TRACE="$(winepath -w "$WORK/trace-fail.txt")"
+write_drive_file "$WORK/drives-fail.ini" HostAdapter=1 Target=0 "${B200[@]}" \
+    FlipReadBufferNth=5 FlipReadBufferByte=100
+road_9x "$WORK/2B20.EXE" "$WORK/drives-fail.ini" "$WORK/trace-fail.txt"
 start_program "$WORK/2B20.EXE"
-export NORVEX_SIM_DRIVES=$drives_ini NORVEX_SIM_TRACE=$trace_txt
-clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
-clicker press-box Yes >/dev/null
-clicker wait-window "DVDRW-B200" 60 >/dev/null || die "no drive list"
+accept_warning DVDRW-B200 >/dev/null
 clicker press-button >/dev/null
 clicker wait-box "Update FW:2B05 to FW:2B20" 30 >/dev/null || die "no update prompt"
 clicker press-box Yes >/dev/null
 clicker wait-box "Compare BIN and DRAM fail!" 120 >/dev/null || die "no compare failure"
 clicker press-box OK >/dev/null
 capture failed clicker --raw status
-check "status line" "Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! " "$failed"
+demo_check "status line" "Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! " "$failed"
 shot 6-compare-failed
-clicker close >/dev/null || true
-wait_program 30 || stop_program
-check "no commit was sent" 0 "$(grep -c ' 3B 05 01 00 00 00 00 00 00 80 ' "$WORK/trace-fail.txt" || true)"
+close_program
+demo_check "no commit was sent" 0 "$(count_commits "$WORK/trace-fail.txt")"
 
 step "7. The NT road: the same flasher in Wine's default mode; drive E: is a virtual drive behind"
-echo "   Wine's own SCSI pass-through (SG_IO answered by dist/sim/vsg.so)"
+echo "   Wine's own SCSI pass-through (SG_IO answered by dist/sim/vsg.so or vsg64.so)"
 bash scripts/wine-virtual-cdrom.sh "$WINEPREFIX" E "$WORK/sr-e" | sed 's/^/   /'
-cat >"$WORK/sg-drives.ini" <<INI
-[DRIVE0]
-Device=$WORK/sr-e
-Letter=E
-Vendor=OPTIDRV
-Product=DVDRW-B200
-Revision=2B05
-FlashId=DA C8 00 00
-Medium=none
-BecomingReady=3
-INI
+write_drive_file "$WORK/sg-drives.ini" "Device=$WORK/sr-e" Letter=E "${B200[@]}" BecomingReady=3
 cp "$WORK/2B20.EXE" "$WORK/2B20NT.EXE"  # another name: the 9x setting of 2B20.EXE does not apply
-# $LIB: the loader picks dist/sim/lib/<its own architecture>/vsg.so, so the
-# 32-bit Wine process and its 64-bit helpers each load the device silently.
-VSG="$PWD/dist/sim/\$LIB/vsg.so"
-(cd "$WORK" && LD_PRELOAD=$VSG NORVEX_SG_DRIVES="$WORK/sg-drives.ini" \
-    NORVEX_SG_TRACE="$WORK/sg-trace.txt" exec wine 2B20NT.EXE) >"$DEMO/program-nt.log" 2>&1 &
-E2E_PROGRAM_PID=$!
-clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box (NT road)"
-clicker press-box Yes >/dev/null
-clicker wait-window "DVDRW-B200" 60 >/dev/null || die "no drive list (NT road)"
-capture items clicker --raw combo-items
-check "drive list (NT road)" "0-0-0 E: OPTIDRV DVDRW-B200      2B05" "$items"
+start_program_nt "$WORK/2B20NT.EXE" "$WORK/sg-drives.ini" "$WORK/sg-trace.txt" "$DEMO/program-nt.log"
+capture items accept_warning DVDRW-B200
+demo_check "drive list (NT road)" "0-0-0 E: OPTIDRV DVDRW-B200      2B05" "$items"
 : >"$WORK/sg-trace.txt"
-clicker press-button >/dev/null
-clicker wait-box "Update FW:2B05 to FW:2B20" 30 >/dev/null || die "no update prompt (NT road)"
-clicker press-box Yes >/dev/null
-capture final clicker --raw wait-status "Flash Completed." 120 || die "no \"Flash Completed.\" (NT road)"
-check "status line (NT road)" "Flash Completed." "$final"
+run_flash
+demo_check "status line (NT road)" "Flash Completed." "$STATUS"
+demo_check "no box during the flash (NT road)" 0 "${#BOXES[@]}"
 capture items clicker --raw combo-items
-check "drive list shows the new revision (NT road)" "0-0-0 E: OPTIDRV DVDRW-B200      2B20" "$items"
-clicker close >/dev/null || true
-wait_program 30 || stop_program
-check "the drive now reports (NT road)" 2B20 "$(sed -n 's/^Revision=//p' "$WORK/sg-drives.ini")"
-check "command blocks of the NT road equal the 9x road's" "$(cut -d' ' -f2- "$WORK/trace.txt")" \
-    "$(cut -d' ' -f2- "$WORK/sg-trace.txt")"
+demo_check "drive list shows the new revision (NT road)" "0-0-0 E: OPTIDRV DVDRW-B200      2B20" "$items"
+close_program
+demo_check "the drive now reports (NT road)" 2B20 "$(revision_in "$WORK/sg-drives.ini")"
+demo_check "command blocks of the NT road equal the 9x road's" "$(blocks "$WORK/trace.txt")" \
+    "$(blocks "$WORK/sg-trace.txt")"
+if grep -q "ERROR: ld.so" "$DEMO/program-nt.log"; then
+    die "the loader complained about the preloaded device: $(grep "ERROR: ld.so" "$DEMO/program-nt.log" | head -1)"
+fi
+[ "$CHECK_FAILURES" -eq 0 ] || die "$CHECK_FAILURES check(s) failed"
 
-step "Transcript"
-blocks=$(wc -l <"$WORK/trace.txt")
+step "Transcript ($WINE_BUILD build of the Windows program)"
 printf '   model DVDRW-B200 at 1:0, revision %s -> %s\n' "$before" "$after"
-printf '   command blocks sent by the flash: %s (the same on the NT road)\n' "$blocks"
+printf '   command blocks sent by the flash: %s (the same on the NT road)\n' "$(wc -l <"$WORK/trace.txt")"
 awk '{ op = $2
        if (op == "1B") name = ($6 == "03") ? "START STOP UNIT (load)" : "START STOP UNIT (stop)"
        else if (op == "00") name = "TEST UNIT READY"
@@ -260,9 +210,9 @@ awk '{ op = $2
      END { if (last != "") printf "     %-26s x%d\n", last, n }' "$WORK/trace.txt"
 printf '   time from "Yes" to "Flash Completed.": %.1f s (the virtual drive takes 100 ms per data transfer and 4 s to commit)\n' \
     "$(awk -v a="$ended" -v b="$started" 'BEGIN { print a - b }')"
-if grep -q "ERROR: ld.so" "$DEMO/program-nt.log"; then
-    die "the loader complained about the preloaded device: $(grep "ERROR: ld.so" "$DEMO/program-nt.log" | head -1)"
-fi
+
+step "8. The same build and flash through the Linux program (scripts/demo-linux.sh)"
+bash scripts/demo-linux.sh | sed 's/^/   /'
 if [ "$refresh" = 1 ]; then
     # The README's pictures; refreshed only when asked, so a run leaves the tree as it was.
     cp "$DEMO"/[1-6]-*.png docs/screenshots/

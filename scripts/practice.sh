@@ -30,13 +30,14 @@
 # 2 for a wrong command line.
 set -euo pipefail
 REPO=$(cd "$(dirname "$0")/.." && pwd)
-. "$REPO/scripts/lib/stage.sh"
+. "$REPO/scripts/lib/all.sh"
 
 usage() {
     echo "usage: scripts/practice.sh FLASHER.EXE [9x|nt] [--revision REV] [--disc]" \
         "[--fault KEY=VALUE]... [--auto]   (details: the head of $0)" >&2
     exit 2
 }
+# The library's die, with this script's name.
 die() {
     echo "practice: $*" >&2
     exit 1
@@ -77,55 +78,33 @@ field() { printf '%s\n' "$info" | sed -n "s/^$1=//p"; }
 [ "$(field role)" = flasher ] ||
     die "$name is the builder template, not a flasher: build one first (README, \"Building a flasher\")"
 inquiry=$(field inquiry)
-if [ "$(field any_drive)" = 1 ]; then
-    vendor=$(field vendor) product=$(field model)
-else
-    vendor=$(printf '%s' "${inquiry:0:8}" | sed 's/ *$//')
-    product=$(printf '%s' "${inquiry:8:16}" | sed 's/ *$//')
-fi
 packaged=$(field revision)
-low=$(field low) high=$(field high)
-layout=$(field layout)
-case $layout in b) chip="BF B6 00 01" ;; *) chip="DA C8 00 00" ;; esac
-if [ -z "$revision" ]; then
-    if [ "$(field any_firmware)" = 1 ]; then
-        revision=0000  # any revision is accepted; this one is below every other
-    else
-        revision=$low
-    fi
-fi
-# Revisions compare byte by byte, as the flasher compares them.
-before() { [ "$1" != "$2" ] && [ "$(printf '%s\n' "$1" "$2" | LC_ALL=C sort | head -1)" = "$1" ]; }
-say "$name: $(field model) ($inquiry), range $(field range), packaged revision $packaged, layout $layout"
-if [ "$(field any_firmware)" != 1 ] && [ "$(field any_drive)" != 1 ] &&
-    { before "$revision" "$low" || before "$high" "$revision"; }; then
-    say "note: revision $revision lies outside $low-$high: the flasher will not list the drive"
-elif ! before "$revision" "$packaged"; then
-    say "note: revision $revision is not below the packaged $packaged"
-fi
+say "$name: $(field model) ($inquiry), range $(field range), packaged revision $packaged, layout $(field layout)"
+# The drive, as the flasher's own rules describe one it lists (nfinfo --drive):
+# its identification, a revision (the range's low end unless --revision), a
+# chip for the image, and a note for each reason it would not be flashed.
+drive=$("$NFINFO" --drive ${revision:+--revision "$revision"} "$flasher") ||
+    die "cannot describe a drive for $flasher"
+drive_lines=()
+while IFS= read -r line; do
+    case $line in
+    "; note: "*) say "note: ${line#"; note: "}" ;;
+    *) drive_lines+=("$line") ;;
+    esac
+done <<<"$drive"
+dfield() { printf '%s\n' "${drive_lines[@]}" | sed -n "s/^$1=//p"; }
+vendor=$(dfield Vendor) product=$(dfield Product) revision=$(dfield Revision) chip=$(dfield FlashId)
 image_revision=$(field image_revision)
 [ -n "$image_revision" ] ||
     say "note: the image does not carry \"$inquiry\" and a revision, so the virtual drive keeps its revision after the commit"
 
 # ---- where it runs -----------------------------------------------------------------
+# The user's prefix when WINEPREFIX names one, else one of its own.
+[ -n "${WINEPREFIX:-}" ] && export NORVEX_WINEPREFIX=$WINEPREFIX
+export NORVEX_E2E_OUT=$REPO/build/practice
+wine_setup_build
 why=$(wine_problem) || die "$why"
-export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono/Gecko install prompts (they would wait for a click), no menu entries.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
-if [ -n "${WINEPREFIX:-}" ]; then
-    say "Wine prefix: $WINEPREFIX (from WINEPREFIX)"
-else
-    export WINEPREFIX=$REPO/build/practice/wineprefix WINEARCH=win32
-    say "Wine prefix: $WINEPREFIX"
-fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    say "creating the prefix (about half a minute)…"
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    timeout 300 wineboot -i >/dev/null 2>&1 || true
-    timeout 60 wineserver -w || true
-    [ -f "$WINEPREFIX/system.reg" ] || die "wineboot could not create $WINEPREFIX"
-fi
-xvfb_pid=""
+say "Wine prefix: $WINEPREFIX${NORVEX_WINEPREFIX:+ (from WINEPREFIX)}"
 program_pid=""
 cleanup() {
     if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
@@ -133,26 +112,22 @@ cleanup() {
         wine taskkill /f /im "$name" >/dev/null 2>&1 || true
         kill "$program_pid" 2>/dev/null || true
     fi
-    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+    [ -z "$E2E_XVFB_PID" ] || kill "$E2E_XVFB_PID" 2>/dev/null || true
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    say "display: $DISPLAY"
-else
-    command -v Xvfb >/dev/null || die "no display and no Xvfb (scripts/deps.sh installs it)"
-    n=90
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-    xdpyinfo >/dev/null 2>&1 || die "Xvfb did not start on :$n"
+[ -f "$WINEPREFIX/system.reg" ] || say "creating the prefix (about half a minute)…"
+ensure_prefix
+[ -f "$WINEPREFIX/system.reg" ] || die "wineboot could not create $WINEPREFIX"
+why=$(display_problem) || die "$why"
+ensure_display
+if [ -n "$E2E_XVFB_PID" ]; then
     say "no display: the flasher runs on a virtual screen ($DISPLAY) that no one can see or" \
         "click, so this script answers it (--auto); set DISPLAY to watch or click yourself"
     auto=1
+else
+    say "display: $DISPLAY"
 fi
-CLICKER=$REPO/build/win/clicker.exe
 [ "$auto" = 0 ] || [ -f "$CLICKER" ] || die "--auto needs $CLICKER: run ./build.sh first"
 
 # ---- the drive and the road --------------------------------------------------------
@@ -161,35 +136,18 @@ mkdir -p "$work"
 rm -f "$work/drives.ini" "$work/trace.txt" "$work/program.log"
 cp "$flasher" "$work/$name"
 : >"$work/trace.txt"
+if [ "$road" = 9x ]; then address=(HostAdapter=0 Target=0); else address=("Device=$work/sr-e" Letter=E); fi
 {
     echo "; the practice drive for $name (keys: docs/TESTING.md, \"The drive file\")"
-    echo "[DRIVE0]"
-    if [ "$road" = 9x ]; then
-        echo "HostAdapter=0"
-        echo "Target=0"
-    else
-        echo "Device=$work/sr-e"
-        echo "Letter=E"
-    fi
-    echo "Vendor=$vendor"
-    echo "Product=$product"
-    echo "Revision=$revision"
-    echo "FlashId=$chip"
-    echo "Medium=$medium"
-    echo "BecomingReady=2"
-    echo "CommandDelayMs=50"
-    printf '%s\n' "${faults[@]}"
+    drive_section 0 "${address[@]}" "${drive_lines[@]}" "Medium=$medium" BecomingReady=2 CommandDelayMs=50 \
+        "${faults[@]}"
 } >"$work/drives.ini"
 preload=${LD_PRELOAD:-}
 appkey="HKCU\\Software\\Wine\\AppDefaults\\$name"
 if [ "$road" = 9x ]; then
-    cp "$REPO/dist/sim/WNASPI32.DLL" "$work/WNASPI32.DLL"
-    # The flasher takes the ASPI road when Wine reports the 9x family to it.
-    wine reg add "$appkey" /v Version /d win98 /f >/dev/null 2>&1 || die "could not write $appkey"
-    export NORVEX_SIM_DRIVES NORVEX_SIM_TRACE
-    NORVEX_SIM_DRIVES=$(winepath -w "$work/drives.ini")
-    NORVEX_SIM_TRACE=$(winepath -w "$work/trace.txt")
-    export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"  # this DLL, not Wine's own
+    # The flasher takes the ASPI road when Wine reports the 9x family to it;
+    # the virtual ASPI layer of the build beside it, before Wine's own.
+    road_9x "$work/$name" "$work/drives.ini" "$work/trace.txt"
     say "road: 9x (Windows 98 mode, virtual ASPI layer $work/WNASPI32.DLL)"
 else
     rm -f "$work/WNASPI32.DLL"
@@ -198,7 +156,7 @@ else
     bash "$REPO/scripts/wine-virtual-cdrom.sh" "$WINEPREFIX" E "$work/sr-e" | sed 's/^/practice: /'
     [ "${PIPESTATUS[0]}" -eq 0 ] || die "could not set up drive E: (see above)"
     # $LIB: each process loads the device built for its own class, silently.
-    preload="$REPO/dist/sim/\$LIB/vsg.so${LD_PRELOAD:+ $LD_PRELOAD}"
+    preload="$VSG_PRELOAD${LD_PRELOAD:+ $LD_PRELOAD}"
     export NORVEX_SG_DRIVES=$work/drives.ini NORVEX_SG_TRACE=$work/trace.txt
     say "road: nt (Wine's default mode, drive E: on $work/sr-e, virtual SCSI generic device)"
 fi
@@ -207,7 +165,7 @@ say "drive: $vendor $product, revision $revision, chip $chip, medium $medium${fa
 # ---- the flasher ---------------------------------------------------------------------
 (cd "$work" && LD_PRELOAD=$preload exec wine "$name") >"$work/program.log" 2>&1 &
 program_pid=$!
-clicker() { wine "$CLICKER" "$@" 2>/dev/null; }
+clicker() { wine "$CLICKER" "$@" 2>/dev/null; }  # quieter than the library's
 running() { kill -0 "$program_pid" 2>/dev/null; }
 
 # Answers and presses like a person who wants the flash: Yes to the warning
@@ -265,7 +223,7 @@ fi
 wait "$program_pid" && rc=0 || rc=$?
 program_pid=""
 
-after=$(sed -n 's/^Revision=//p' "$work/drives.ini" | tr -d '\r')
+after=$(revision_in "$work/drives.ini")
 say "the flasher ended (exit code $rc)"
 say "drive revision before: $revision, after: $after$([ "$after" = "$revision" ] && echo " (unchanged)")"
 say "command trace: $work/trace.txt ($(wc -l <"$work/trace.txt") command blocks); program output: $work/program.log"

@@ -2,6 +2,15 @@
 // line each, for scripts: what the flasher will accept and what it writes.
 //
 //   nfinfo FLASHER.EXE
+//   nfinfo --drive [--revision REV] FLASHER.EXE
+//
+// With --drive it prints instead the drive-file lines of one virtual drive
+// this flasher lists, judged by the flasher's own rules: Vendor, Product
+// (the package's identification; the vendor and model for an any-drive
+// package), Revision (REV, or else the range's low end, or 0000 for an
+// any-firmware package), FlashId (a chip whose profile suits the image),
+// and a "; note: ..." line for each reason the flasher would not list the
+// drive or would not offer it the packaged revision.
 //
 // role       flasher or template
 // model, inquiry, range, vendor, note   the package fields (inquiry padded to 24)
@@ -20,7 +29,9 @@
 #include <string>
 #include <vector>
 
+#include "flash/Eligibility.h"
 #include "flash/ImageClass.h"
+#include "flash/Revision.h"
 #include "package/Package.h"
 
 namespace {
@@ -56,28 +67,74 @@ std::string Clean(const std::string& s) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
     return out;
 }
+std::string TrimRight(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+// One virtual drive the flasher lists, as drive-file lines.
+void PrintDrive(const PackageView& package, ImageClass image, std::string revision) {
+    const std::string inquiry = package.InquiryText();
+    std::string vendor = TrimRight(inquiry.substr(0, 8)), product = TrimRight(inquiry.substr(8, 16));
+    if (package.AnyDrive()) vendor = TrimRight(package.Vendor()), product = TrimRight(package.Model());
+    if (revision.empty()) revision = package.AnyFirmware() ? "0000" : package.LowVersion();
+    EligibilityRule rule;
+    rule.anyDrive = package.AnyDrive();
+    rule.anyFirmware = package.AnyFirmware();
+    rule.inquiry = inquiry;
+    rule.lowVersion = package.LowVersion();
+    rule.highVersion = package.HighVersion();
+    char productId[25];
+    std::snprintf(productId, sizeof productId, "%-8.8s%-16.16s", vendor.c_str(), product.c_str());
+    std::printf("Vendor=%s\nProduct=%s\nRevision=%s\n", Clean(vendor).c_str(),
+                Clean(product).c_str(), Clean(revision).c_str());
+    // The six-byte profiles are for the chips of the newer table rows.
+    std::printf("FlashId=%s\n", image == ImageClass::SixByteProfile ? "BF B6 00 01" : "DA C8 00 00");
+    if (!IsEligible(rule, productId, revision))
+        std::printf("; note: revision %s lies outside %s-%s: the flasher will not list the drive\n",
+                    Clean(revision).c_str(), Clean(package.LowVersion()).c_str(),
+                    Clean(package.HighVersion()).c_str());
+    else if (!RevisionLess(revision, package.NewRevision()))
+        std::printf("; note: revision %s is not below the packaged %s\n", Clean(revision).c_str(),
+                    Clean(package.NewRevision()).c_str());
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: nfinfo FLASHER.EXE\n");
+    bool drive = false;
+    std::string revision;
+    const char* path = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--drive") == 0) {
+            drive = true;
+        } else if (std::strcmp(argv[i], "--revision") == 0 && i + 1 < argc) {
+            revision = argv[++i];
+        } else if (!path && argv[i][0] != '-') {
+            path = argv[i];
+        } else {
+            path = nullptr;
+            break;
+        }
+    }
+    if (!path || (!revision.empty() && !drive)) {
+        std::fprintf(stderr, "usage: nfinfo FLASHER.EXE | nfinfo --drive [--revision REV] FLASHER.EXE\n");
         return 2;
     }
     std::vector<uint8_t> file;
-    if (!ReadWholeFile(argv[1], file)) {
-        std::fprintf(stderr, "nfinfo: cannot read %s\n", argv[1]);
+    if (!ReadWholeFile(path, file)) {
+        std::fprintf(stderr, "nfinfo: cannot read %s\n", path);
         return 1;
     }
     const uint8_t* keyword = PackageView(PackageRecord()).Keyword();
     auto at = std::search(file.begin(), file.end(), keyword, keyword + kKeywordSize);
     if (at == file.end()) {
         std::fprintf(stderr, "nfinfo: %s carries no package (not a flasher of this program)\n",
-                     argv[1]);
+                     path);
         return 1;
     }
     size_t offset = static_cast<size_t>(at - file.begin());
     if (file.size() - offset < kPackageRecordSize) {
-        std::fprintf(stderr, "nfinfo: %s ends inside its package\n", argv[1]);
+        std::fprintf(stderr, "nfinfo: %s ends inside its package\n", path);
         return 1;
     }
     PackageView package(file.data() + offset);
@@ -85,7 +142,7 @@ int main(int argc, char** argv) {
     bool isTemplate = package.IsTemplate();
     if (!isTemplate && (imageSize == 0 || imageSize > kImageAreaSize)) {
         std::fprintf(stderr, "nfinfo: %s carries an image size of %u, which no flash can use\n",
-                     argv[1], imageSize);
+                     path, imageSize);
         return 1;
     }
 
@@ -96,6 +153,14 @@ int main(int argc, char** argv) {
     const uint8_t* found = std::search(image, end, inquiry.begin(), inquiry.end());
     if (found != end && end - found >= 28) imageRevision.assign(found + 24, found + 28);
 
+    if (drive) {
+        if (isTemplate) {
+            std::fprintf(stderr, "nfinfo: %s is the builder template, not a flasher\n", path);
+            return 1;
+        }
+        PrintDrive(package, ClassifyImage(image), revision);
+        return 0;
+    }
     std::printf("role=%s\n", isTemplate ? "template" : "flasher");
     std::printf("model=%s\n", Clean(package.Model()).c_str());
     std::printf("inquiry=%s\n", Clean(inquiry).c_str());

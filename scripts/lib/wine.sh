@@ -21,6 +21,8 @@ E2E_XVFB_PID="" E2E_PROGRAM_PID="" PROGRAM_RC=""
 # 64-bit loader (Debian's wine prefers the 32-bit one whenever it is there).
 wine_setup_build() {
     WINE_BUILD=$(wine_build) || exit 2
+    # The scripts this one starts (wine-virtual-cdrom.sh, the tests) agree.
+    export NORVEX_WINE_BUILD=$WINE_BUILD
     local default_build=build/win default_out=build/e2e
     if [ "$WINE_BUILD" = x86-64 ]; then
         default_build=build/win64 default_out=build/e2e64

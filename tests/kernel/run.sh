@@ -27,11 +27,11 @@ LIMIT=${NORVEX_KERNEL_TIMEOUT:-900}
 BOOT_LIMIT=${NORVEX_KERNEL_BOOT_TIMEOUT:-120}
 mkdir -p "$OUT"
 
-die() { echo "  FAIL: $*" >&2; exit 1; }
-log() { echo "  $*"; }
+. "$REPO/scripts/lib/checks.sh"
+. "$REPO/scripts/lib/stage.sh"
 
 for tool in qemu-system-x86_64 busybox cpio dpkg-deb; do
-    command -v "$tool" >/dev/null || die "$tool is missing (scripts/deps.sh installs it)"
+    command -v "$tool" >/dev/null || stage_cannot_run kernel "$tool is missing (scripts/deps.sh installs it)"
 done
 for f in "$NATIVE/vtcmu" "$NATIVE/sgcheck" "$NATIVE/nfpack" "$NATIVE/mkfirmware" \
     "${NORVEX_KERNEL_TEMPLATE:-$REPO/dist/norvexflash.exe}"; do
@@ -119,7 +119,7 @@ if [ -x "$FLASHER" ]; then
         mkdir -p "$ROOT$(dirname "$lib")" && cp -L "$lib" "$ROOT$lib"
     done
 fi
-cp "$REPO"/tests/kernel/guest/*.sh "$ROOT/rig/"
+cp "$REPO"/tests/kernel/guest/*.sh "$REPO/scripts/lib/trace.sh" "$ROOT/rig/"
 cp "$REPO/tests/kernel/guest/init" "$ROOT/init"
 cp "$WORK"/*.EXE "$ROOT/rig/"
 cp "$WORK"/ref-*.trace "$ROOT/rig/" 2>/dev/null || true

@@ -8,13 +8,10 @@ FLASH_CASES=(
 CASE_IDENT="OPTIDRV CDRW-A100       "
 CASE_PACKAGE=(--model CDRW-A100 --inquiry "OPTIDRV CDRW-A100" --range 1A00-1A99 --vendor OPTIDRV --note "")
 
+# The drive of these cases, before the flash (scripts/lib/trace.sh writes it).
+CASE_DRIVE=(Vendor=OPTIDRV Product=CDRW-A100 Revision=1A10 "FlashId=DA C8 00 00" Medium=none BecomingReady=2)
 case_drive() {  # FILE ADDRESS_LINES... [FAULT LINES...]
     local file=$1
     shift
-    {
-        echo "[DRIVE0]"
-        printf '%s\n' "$@"
-        printf '%s\n' "Vendor=OPTIDRV" "Product=CDRW-A100" "Revision=1A10" "FlashId=DA C8 00 00" \
-            "Medium=none" "BecomingReady=2"
-    } >"$file"
+    write_drive_file "$file" "$@" "${CASE_DRIVE[@]}"
 }

@@ -10,6 +10,7 @@
 set -euo pipefail
 
 LX_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+for lib in checks stage trace; do . "$LX_REPO/scripts/lib/$lib.sh"; done
 at_repo() { (cd "$LX_REPO" && realpath -m "$1"); }
 PROGRAM=$(at_repo "${NORVEX_LINUX_PROGRAM:-dist/linux/norvexflash}")
 VSG64=$(at_repo "${NORVEX_VSG64:-dist/sim/vsg64.so}")
@@ -19,38 +20,9 @@ LX_OUT=$(at_repo "${NORVEX_LINUX_OUT:-build/linux-e2e}")
 NFPACK=$NATIVE_BUILD/nfpack
 MKFW=$NATIVE_BUILD/mkfirmware
 for f in "$PROGRAM" "$VSG64" "$NFPACK" "$MKFW" "$TEMPLATE"; do
-    [ -e "$f" ] || { echo "  FAIL: no $f (build first: ./build.sh)" >&2; exit 1; }
+    [ -e "$f" ] || die "no $f (build first: ./build.sh)"
 done
 . "$LX_REPO/tests/linux/cases.sh"
-
-FAILURES=0
-log() { echo "  $*"; }
-fail() {
-    echo "  FAIL: $*" >&2
-    FAILURES=$((FAILURES + 1))
-}
-die() {
-    echo "  FAIL: $*" >&2
-    exit 1
-}
-expect_eq() {  # NAME EXPECTED ACTUAL
-    if [ "$2" == "$3" ]; then
-        log "ok: $1"
-    else
-        fail "$1"
-        printf '    expected: %q\n    actual:   %q\n' "$2" "$3" >&2
-    fi
-}
-expect_in() {  # NAME NEEDLE HAYSTACK
-    if [[ $3 == *"$2"* ]]; then log "ok: $1"; else
-        fail "$1"
-        printf '    no %q in:\n%s\n' "$2" "$3" >&2
-    fi
-}
-finish() {
-    [ "$FAILURES" -eq 0 ] || { echo "  $FAILURES check(s) failed"; exit 1; }
-    exit 0
-}
 
 # A fresh working directory, open to every user (the permission check runs
 # the program as another user).
@@ -77,10 +49,6 @@ write_drive() {  # FILE DEVICE [FAULT LINES...]
     [ -e "$device" ] || : >"$device"
     case_drive "$file" "Device=$device" "Letter=E" "$@"
 }
-revision_in() { sed -n 's/^Revision=//p' "$1" | tr -d '\r'; }
-# The command blocks of a trace without the address in front.
-blocks() { cut -d' ' -f2- "$1" | tr -d '\r'; }
-
 # Runs the program with the virtual device preloaded; stdout to OUT, stderr
 # to ERR, the exit status to RC. Input from stdin.
 OUT="" ERR="" RC=0

@@ -26,6 +26,7 @@ cp -r "$repo/scripts" "$tree/"
 cp "$native/nfinfo" "$tree/dist/tools/"
 echo stand-in >"$tree/dist/sim/WNASPI32.DLL"
 echo stand-in >"$tree/build/win/clicker.exe"
+echo stand-in >"$tree/build/win/WNASPI32.DLL"
 
 # A flasher of the sample catalogue's DVDRW-B200 (any program of the build
 # carries the package record, so nfpack takes one as the template).
@@ -87,12 +88,13 @@ cat >"$work/bin/winepath" <<'STUB'
 p=$2; echo "Z:${p//\//\\}"
 STUB
 printf '#!/bin/sh\nexit 0\n' >"$work/bin/wineserver"
+printf '#!/bin/sh\nexit 0\n' >"$work/bin/wineboot"
 printf '#!/bin/sh\nexit 0\n' >"$work/bin/xdpyinfo"
 chmod +x "$work/bin/"*
 export PATH=$work/bin:$PATH STUB_STATE=$work/state DISPLAY=:stand-in WINEPREFIX=$work/prefix
 mkdir -p "$WINEPREFIX/dosdevices"
 touch "$WINEPREFIX/system.reg"
-unset WINEDLLOVERRIDES LD_PRELOAD
+unset WINEDLLOVERRIDES LD_PRELOAD NORVEX_WINE_BUILD NORVEX_WINEPREFIX NORVEX_E2E_OUT NORVEX_WIN_BUILD
 
 practice() {  # OUT ARGS...
     local out=$1

@@ -30,6 +30,7 @@ while [ -e "$work/running" ]; do sleep 0.1; done
 STUB
 chmod +x "$work/bin/wine" "$work/bin/wineserver"
 export PATH=$work/bin:$PATH
+unset NORVEX_WINE_BUILD  # the stand-in is the 32-bit wine
 run() {  # OUT: runs the script, exit status into rc
     rc=0
     WINE_VCD_WAIT_SECONDS=3 bash "$repo/scripts/wine-virtual-cdrom.sh" "$work/prefix" E "$work/sr-e" \

@@ -1,5 +1,7 @@
 # Shared functions of the guest's scenarios: the virtual drive behind the
-# kernel's SCSI target, results and files sent to the host.
+# kernel's SCSI target, results and files sent to the host. The drive files
+# and traces are read as everywhere else (scripts/lib/trace.sh, copied in).
+. /rig/trace.sh
 T=/sys/kernel/config/target
 BACKSTORE=$T/core/user_0/vdrive
 TPG=$T/loopback/naa.5001405000000001/tpgt_1

@@ -14,7 +14,6 @@ drive_file() {  # FILE [LINES...]
     printf '%s\n' "[DRIVE0]" "Letter=E" "Vendor=OPTIDRV" "Product=CDRW-A100" "Revision=1A10" \
         "FlashId=DA C8 00 00" "Medium=none" "BecomingReady=2" "$@" >"$file"
 }
-revision_in() { sed -n 's/^Revision=//p' "$1"; }
 # A fresh handler for a scenario: a new drive (fault counts from its first
 # command), a new trace.
 fresh_drive() {  # NAME [LINES...]
@@ -161,13 +160,12 @@ if wanted sr-user; then
     expect "sr-user: exit status" 0 "$RC"
     check_contains "sr-user: Flash Completed." /tmp/sr.out "Flash Completed."
     expect "sr-user: revision written back" 1A50 "$(revision_in /tmp/sr.ini)"
-    expect "sr-user: one commit reached the drive" 1 "$(grep -c ' 3B 05 01 00 00 00 00 00 00 80 00 00 ' /tmp/sr.trace)"
+    expect "sr-user: one commit reached the drive" 1 "$(count_commits /tmp/sr.trace)"
     send_file sr.trace /tmp/sr.trace
 fi
 
 # ---- failures --------------------------------------------------------------------------
 # 1A70: a 32 KiB image, two chunks, so the commit is the third WRITE BUFFER.
-COMMIT_LINE=' 3B 05 01 00 00 00 00 00 00 80 00 00 in 16'
 if wanted sense; then
     # The second chunk's WRITE BUFFER fails with sense 03/0C/00.
     fresh_drive sense FailOpcode=3B FailByte=4 FailValue=40 "FailSense=03 0C 00"
@@ -176,7 +174,7 @@ if wanted sense; then
     check_contains "sense: the Write Buffer box with the sense and the status" /tmp/sense.out \
         "Write Buffer> 03 0C 00. 02, 0000"
     check_contains "sense: the status" /tmp/sense.out "Write BIN to drive's DRAM... , Fail! "
-    expect "sense: no commit reached the drive" 0 "$(grep -c "$COMMIT_LINE" /tmp/sense.trace)"
+    expect "sense: no commit reached the drive" 0 "$(count_commits /tmp/sense.trace)"
     send_file sense.trace /tmp/sense.trace
 fi
 if wanted transport; then
@@ -189,7 +187,7 @@ if wanted transport; then
     # No sense, no status; the error code of the failed request: 1117 (0x45D),
     # what the program makes of a host status other than a time-out.
     check_contains "transport: the Write Buffer box" /tmp/transport.out "Write Buffer> 00 00 00. 00, 045D"
-    expect "transport: the commit reached the handler once" 1 "$(grep -c "$COMMIT_LINE" /tmp/transport.trace)"
+    expect "transport: the commit reached the handler once" 1 "$(count_commits /tmp/transport.trace)"
     expect "transport: the drive keeps its revision" 1A10 "$(revision_in /tmp/transport.ini)"
     transport_back || fail "transport: the transport did not come back"
     clear_attention
@@ -208,7 +206,7 @@ if wanted timeout; then
     # The error code of the timed-out request: 121 (0x79), the semaphore time-out.
     check_contains "timeout: the Write Buffer box" /tmp/timeout.out "Write Buffer> 00 00 00. 00, 0079"
     if [ "$took" -ge 180 ] && [ "$took" -lt 240 ]; then pass "timeout: the flash took ${took} s"; else fail "timeout: the flash took ${took} s"; fi
-    expect "timeout: the commit reached the handler once" 1 "$(grep -c "$COMMIT_LINE" /tmp/timeout.trace)"
+    expect "timeout: the commit reached the handler once" 1 "$(count_commits /tmp/timeout.trace)"
     expect "timeout: the drive keeps its revision" 1A10 "$(revision_in /tmp/timeout.ini)"
     sg_usable "timeout: the device is usable afterwards"
     flasher timeout-after --list 1A70.EXE
