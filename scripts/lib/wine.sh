@@ -30,9 +30,12 @@ wine_setup_build() {
         local bin=$NORVEX_REPO/build/wine64-bin
         mkdir -p "$bin"
         local tool
+        # The same text for every run (the loader comes from WINELOADER), so
+        # runs side by side never see another's wrapper; replaced atomically.
         for tool in wine wine-stable; do
-            printf '#!/bin/sh\nexec "%s" "$@"\n' "$WINE64_LOADER" >"$bin/$tool"
-            chmod +x "$bin/$tool"
+            printf '#!/bin/sh\nexec "${WINELOADER:-/usr/lib/wine/wine64}" "$@"\n' >"$bin/$tool.$$"
+            chmod +x "$bin/$tool.$$"
+            mv -f "$bin/$tool.$$" "$bin/$tool"
         done
         case ":$PATH:" in *":$bin:"*) ;; *) export PATH=$bin:$PATH ;; esac
         export WINELOADER=$WINE64_LOADER

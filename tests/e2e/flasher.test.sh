@@ -85,12 +85,6 @@ else
 fi
 stop_program
 
-# The layer's settings for the 9x runs.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"
-use_drive_file() {  # DIR
-    export NORVEX_SIM_DRIVES="$(winepath -w "$1/drives.ini")"
-    export NORVEX_SIM_TRACE="$(winepath -w "$1/trace.txt")"
-}
 
 run_flasher() {  # EXE
     start_program "$1"
@@ -103,38 +97,19 @@ flash_9x() {  # COMPLETION
     echo "9x family, virtual ASPI layer ($1 completion): drive list and flash"
     dir=$(workdir "flasher-9x-$1")
     make_flasher "$dir" FLASH9X.EXE
-    cp "$DLL" "$dir/WNASPI32.DLL"
-    cat >"$dir/drives.ini" <<'INI'
-[DRIVE0]
-HostAdapter=0
-Target=0
-Vendor=OTHER
-Product=DVD-X
-Revision=1A10
-Medium=none
-
-[DRIVE1]
-HostAdapter=0
-Target=1
-Vendor=OPTIDRV
-Product=CDRW-A100
-Revision=1A10
-FlashId=DA C8 00 00
-Medium=none
-BecomingReady=2
-CommandDelayMs=60
-
-[DRIVE2]
-HostAdapter=1
-Target=0
-Vendor=OPTIDRV
-Product=CDRW-A100
-Revision=1A20
-Medium=none
-INI
-    sed -i "/^\[DRIVE[0-9]*\]/a Completion=$1" "$dir/drives.ini"
-    set_win98 FLASH9X.EXE
-    use_drive_file "$dir"
+    # Another model, the drive to flash, and one more of its model; each
+    # completes its commands the way under test.
+    {
+        drive_section 0 HostAdapter=0 Target=0 Vendor=OTHER Product=DVD-X Revision=1A10 Medium=none \
+            "Completion=$1"
+        echo
+        drive_section 1 HostAdapter=0 Target=1 Vendor=OPTIDRV Product=CDRW-A100 Revision=1A10 \
+            "FlashId=DA C8 00 00" Medium=none BecomingReady=2 CommandDelayMs=60 "Completion=$1"
+        echo
+        drive_section 2 HostAdapter=1 Target=0 Vendor=OPTIDRV Product=CDRW-A100 Revision=1A20 Medium=none \
+            "Completion=$1"
+    } >"$dir/drives.ini"
+    road_9x "$dir/FLASH9X.EXE" "$dir/drives.ini" "$dir/trace.txt"
 
     run_flasher "$dir/FLASH9X.EXE"
     items=$(clicker --raw combo-items)
@@ -243,19 +218,14 @@ fault_run() {  # COMPLETION NAME KEYS BOX_PREFIX STATUS_SUFFIX COMMITS
     clicker close >/dev/null || true
     wait_program 30 || fail "$mode $name: flasher did not end"
     stop_program
-    expect_eq "$mode $name: commits sent" "$commits" \
-        "$(tr -d '\r' <"$fdir/trace.txt" | grep -c '^0:0 3B 05 01 00 00 00 00 00 00 80 00 00 ' || true)"
-    expect_eq "$mode $name: revision kept" "Revision=1A10" "$(grep '^Revision=' "$fdir/drives.ini" | tr -d '\r')"
+    expect_eq "$mode $name: commits sent" "$commits" "$(count_commits "$fdir/trace.txt")"
+    expect_eq "$mode $name: revision kept" 1A10 "$(revision_in "$fdir/drives.ini")"
 }
 
 fdir=$(workdir flasher-faults)
 make_flasher "$fdir" FAULT9X.EXE a
-cp "$DLL" "$fdir/WNASPI32.DLL"
-set_win98 FAULT9X.EXE
-# Without a window manager (Xvfb) Wine waits up to 2 s for one each time a box
-# closes; windows it does not hand to a manager skip that wait.
-wine reg add 'HKCU\Software\Wine\AppDefaults\FAULT9X.EXE\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-use_drive_file "$fdir"
+road_9x "$fdir/FAULT9X.EXE" "$fdir/drives.ini" "$fdir/trace.txt"
+unmanaged FAULT9X.EXE
 for mode in immediate deferred; do
     echo "9x family, $mode completion: one fault per judged command"
     s="FailSense=03_0C_00"

@@ -18,19 +18,9 @@ dir=$(workdir revision-9x)
 "$NFPACK" "$WIN_BUILD/norvexflash.exe" "$dir/1A50.BIN" "$dir/REV9X.EXE" --model CDRW-A100 \
     --inquiry "OPTIDRV CDRW-A100" --range 1A00-1A99 --vendor OPTIDRV --note "" >/dev/null \
     || die "nfpack could not write the flasher"
-cp "$DLL" "$dir/WNASPI32.DLL"
-cat >"$dir/drives.ini" <<'INI'
-[DRIVE0]
-HostAdapter=0
-Target=0
-Vendor=OPTIDRV
-Product=CDRW-A100
-Revision=1A10
-Medium=none
-INI
-set_win98 REV9X.EXE
-export NORVEX_SIM_DRIVES="$(winepath -w "$dir/drives.ini")"
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"
+write_drive_file "$dir/drives.ini" HostAdapter=0 Target=0 Vendor=OPTIDRV Product=CDRW-A100 Revision=1A10 \
+    Medium=none
+road_9x "$dir/REV9X.EXE" "$dir/drives.ini" "$dir/trace.txt"
 
 echo "9x family: the drive still reports its old revision after the flash"
 start_program "$dir/REV9X.EXE"
@@ -41,9 +31,7 @@ expect_eq "drive listed" "0-0-0  : OPTIDRV CDRW-A100       1A10" "$(clicker --ra
 clicker press-button
 clicker --raw wait-box "Update FW:1A10 to FW:1A50" 30 >/dev/null || die "no update prompt"
 clicker press-box Yes
-if clicker --raw wait-box "still reports firmware revision" 120 >"$dir/box.txt"; then
-    text=$(cat "$dir/box.txt"; echo x)  # keeps the trailing newline
-    text=${text%x}
+if capture text clicker --raw wait-box "still reports firmware revision" 120; then
     expect_eq "revision box" $'\nThe drive accepted the new firmware, but it still reports firmware revision 1A10, not the packaged revision 1A50.\n\nSome drives report a new revision only after the computer has been switched off and on again.\nAfter that, start this flasher again to see which revision the drive reports.\n' "$text"
     expect_eq "status while the box is up" "Flash Completed." "$(clicker --raw status)"
     expect_eq "list refreshed before the box" "0-0-0  : OPTIDRV CDRW-A100       1A10" \
@@ -57,8 +45,6 @@ else
     fail "no box about the revision (status: $(clicker --raw status))"
     screenshot revision-no-box
 fi
-expect_eq "the drive kept its revision" "Revision=1A10" "$(grep '^Revision=' "$dir/drives.ini")"
-clicker close >/dev/null || true
-wait_program 30 || fail "flasher did not end after closing"
-stop_program
+expect_eq "the drive kept its revision" 1A10 "$(revision_in "$dir/drives.ini")"
+close_program
 finish

@@ -14,7 +14,13 @@ MKFW=$NATIVE_BUILD/mkfirmware
 FITCHECK=$WIN_BUILD/fitcheck.exe
 DLL=$WIN_BUILD/WNASPI32.DLL
 for f in "$NFPACK" "$MKFW" "$FITCHECK" "$DLL"; do [ -e "$f" ] || die "no $f (build first)"; done
-fitcheck() { wine "$FITCHECK" "$@" | tr -d '\r'; }
+# Wine's console output through a file, not a pipe.
+fitcheck() {
+    local rc=0
+    wine "$FITCHECK" "$@" >"$dir/fitcheck.out" 2>&1 || rc=$?
+    tr -d '\r' <"$dir/fitcheck.out"
+    return $rc
+}
 
 # The flasher's longest status texts: each phase with the failure suffixes it
 # can end with, the commit and the outcomes.
@@ -38,25 +44,10 @@ VENDOR=WWWWWWWWWWWWWWWWWWWWWWWW  # 24 of the widest letter
 "$NFPACK" "$WIN_BUILD/norvexflash.exe" "$dir/1A50.BIN" "$dir/TEXTS.EXE" --model CDRW-A100 \
     --inquiry "OPTIDRV CDRW-A100" --range 1A00-1A99 --vendor "$VENDOR" --note "" >/dev/null \
     || die "nfpack could not write the flasher"
-cp "$DLL" "$dir/WNASPI32.DLL"
-cat >"$dir/drives.ini" <<'INI'
-[DRIVE0]
-HostAdapter=0
-Target=0
-Vendor=OPTIDRV
-Product=CDRW-A100
-Revision=1A10
-FlashId=DA C8 00 00
-Medium=none
-FlipReadBufferNth=5
-FlipReadBufferByte=100
-INI
-set_win98 TEXTS.EXE
-# Without a window manager Wine waits for one each time a box closes; windows
-# it does not hand to a manager skip that wait (as flasher.test.sh does).
-wine reg add 'HKCU\Software\Wine\AppDefaults\TEXTS.EXE\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wnaspi32=n,b"
-export NORVEX_SIM_DRIVES="$(winepath -w "$dir/drives.ini")"
+write_drive_file "$dir/drives.ini" HostAdapter=0 Target=0 Vendor=OPTIDRV Product=CDRW-A100 Revision=1A10 \
+    "FlashId=DA C8 00 00" Medium=none FlipReadBufferNth=5 FlipReadBufferByte=100
+road_9x "$dir/TEXTS.EXE" "$dir/drives.ini" "$dir/trace.txt"
+unmanaged TEXTS.EXE
 
 echo "flasher for a 24-letter vendor: the window before any flash"
 start_program "$dir/TEXTS.EXE"
@@ -91,7 +82,5 @@ if clicker --raw wait-box "Compare BIN and DRAM fail!" 120 >/dev/null; then
 else
     fail "no compare failure (status: $(clicker --raw status))"
 fi
-clicker close >/dev/null || true
-wait_program 30 || fail "the flasher did not end"
-stop_program
+close_program
 finish

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The commit counter every "no commit" and "one commit" check uses: any
+# WRITE BUFFER in the vendor download mode with control byte 80 or A0
+# counts, whatever its other bytes and the trace's line ends; nothing else.
+set -uo pipefail
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+. "$repo/scripts/lib/checks.sh"
+. "$repo/scripts/lib/trace.sh"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+printf '%s\n' \
+    "0:0 3B 05 01 00 00 00 00 00 00 80 00 00 in 16" \
+    "E: 3B 05 01 00 00 00 00 00 00 A0 00 00 in 16" \
+    "0:1 3b 05 01 02 03 04 05 06 07 80 00 00 in 16" \
+    "0:0 3B 05 01 00 00 00 00 00 00 7F 00 00 in 16" \
+    "0:0 3B 05 01 00 00 00 40 00 00 00 00 00 out 16384" \
+    "0:0 3B 02 01 00 00 00 00 00 00 80 00 00 in 16" \
+    "0:0 3C 05 01 00 00 00 00 00 00 80 00 00 in 16" \
+    "0:0 12 00 00 00 80 00 00 00 00 00 00 00 in 128" >"$work/trace"
+expect_eq "the commit, the flash-all commit and a commit of other bytes 3-8" 3 "$(count_commits "$work/trace")"
+sed 's/$/\r/' "$work/trace" >"$work/crlf"
+expect_eq "the same with CRLF line ends" 3 "$(count_commits "$work/crlf")"
+: >"$work/empty"
+expect_eq "an empty trace" 0 "$(count_commits "$work/empty")"
+write_drive_file "$work/drive.ini" HostAdapter=0 "FlashId=DA C8 00 00" Revision=1A10
+expect_eq "the drive file's section" $'[DRIVE0]\nHostAdapter=0\nFlashId=DA C8 00 00\nRevision=1A10' \
+    "$(cat "$work/drive.ini")"
+expect_eq "a key read back" 1A10 "$(revision_in "$work/drive.ini")"
+finish
