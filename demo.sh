@@ -59,11 +59,6 @@ shot() {  # NAME
     import -window root "$DEMO/$1.png"
     echo "   screenshot: build/demo/$1.png"
 }
-# Every check of the demonstration must hold: the first that does not ends it.
-demo_check() {  # WHAT EXPECTED ACTUAL
-    [ "$2" == "$3" ] || die "$1: expected $(printf '%q' "$2"), got $(printf '%q' "$3")"
-    echo "   ok: $1"
-}
 
 step "1. Sample firmware for the shipped catalogue's models (dist/norvexflash.ini)"
 cp "$TEMPLATE" "$WORK/norvexflash.exe"
@@ -79,15 +74,15 @@ start_program "$WORK/norvexflash.exe"
 clicker wait-window "Flash Utility" 30 >/dev/null || die "the builder window did not come up"
 clicker combo-select 1 || die "could not choose the model"
 capture files clicker --raw files
-demo_check "file list shows the model's firmware" "2B20PRA.BIN" "$files"
+require_eq "file list shows the model's firmware" "2B20PRA.BIN" "$files"
 clicker file-click 0 || die "could not click the firmware file"
 clicker press-button || die "could not press Build"
 capture status clicker --raw wait-status "complete!" 60 || die "the build did not complete (status: $(clicker --raw status))"
-demo_check "status line" "Build 2B20.EXE complete!" "$status"
+require_eq "status line" "Build 2B20.EXE complete!" "$status"
 shot 1-builder
 close_program
 [ -f "$WORK/2B20.EXE" ] || die "2B20.EXE was not written"
-demo_check "built flasher has the template's size" "$(stat -c %s "$WORK/norvexflash.exe")" "$(stat -c %s "$WORK/2B20.EXE")"
+require_eq "built flasher has the template's size" "$(stat -c %s "$WORK/norvexflash.exe")" "$(stat -c %s "$WORK/2B20.EXE")"
 
 step "3. Two virtual drives: a DVDRW-B200 at revision 2B05, and a CDRW-A100 (another model)"
 B200=(Vendor=OPTIDRV Product=DVDRW-B200 Revision=2B05 "FlashId=DA C8 00 00" Medium=none)
@@ -116,14 +111,14 @@ clicker press-box Yes >/dev/null
 step "5. The drive list: only the DVDRW-B200"
 clicker wait-window "DVDRW-B200" 60 >/dev/null || die "no drive list"
 capture items clicker --raw combo-items
-demo_check "drive list" "1-0-0  : OPTIDRV DVDRW-B200      2B05" "$items"
+require_eq "drive list" "1-0-0  : OPTIDRV DVDRW-B200      2B05" "$items"
 shot 3-drive-list
 
 step "6. Press \"FLASH\", answer Yes, wait for \"Flash Completed.\""
 : >"$WORK/trace.txt"
 clicker press-button >/dev/null
 capture prompt clicker --raw wait-box "Update FW" 30 || die "no update prompt"
-demo_check "prompt" $'\nUpdate FW:2B05 to FW:2B20 ?\n' "$prompt"
+require_eq "prompt" $'\nUpdate FW:2B05 to FW:2B20 ?\n' "$prompt"
 started=$(date +%s.%N)
 clicker press-box Yes >/dev/null
 # The window still answers while it waits on the drive; the screenshot shows
@@ -139,14 +134,14 @@ for _ in $(seq 1 600); do
     sleep 0.2
 done
 ended=$(date +%s.%N)
-demo_check "status line" "Flash Completed." "$final"
+require_eq "status line" "Flash Completed." "$final"
 shot 5-completed
 capture items clicker --raw combo-items
-demo_check "drive list shows the new revision" "1-0-0  : OPTIDRV DVDRW-B200      2B20" "$items"
+require_eq "drive list shows the new revision" "1-0-0  : OPTIDRV DVDRW-B200      2B20" "$items"
 close_program
 after=$(revision)
-demo_check "the drive now reports" 2B20 "$after"
-demo_check "one commit was sent" 1 "$(count_commits "$WORK/trace.txt")"
+require_eq "the drive now reports" 2B20 "$after"
+require_eq "one commit was sent" 1 "$(count_commits "$WORK/trace.txt")"
 
 step "6b. A read-back that differs: the flash stops before the commit, its failure in full view"
 write_drive_file "$WORK/drives-fail.ini" HostAdapter=1 Target=0 "${B200[@]}" \
@@ -160,10 +155,10 @@ clicker press-box Yes >/dev/null
 clicker wait-box "Compare BIN and DRAM fail!" 120 >/dev/null || die "no compare failure"
 clicker press-box OK >/dev/null
 capture failed clicker --raw status
-demo_check "status line" "Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! " "$failed"
+require_eq "status line" "Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! " "$failed"
 shot 6-compare-failed
 close_program
-demo_check "no commit was sent" 0 "$(count_commits "$WORK/trace-fail.txt")"
+require_eq "no commit was sent" 0 "$(count_commits "$WORK/trace-fail.txt")"
 
 step "7. The NT road: the same flasher in Wine's default mode; drive E: is a virtual drive behind"
 echo "   Wine's own SCSI pass-through (SG_IO answered by dist/sim/vsg.so or vsg64.so)"
@@ -172,16 +167,16 @@ write_drive_file "$WORK/sg-drives.ini" "Device=$WORK/sr-e" Letter=E "${B200[@]}"
 cp "$WORK/2B20.EXE" "$WORK/2B20NT.EXE"  # another name: the 9x setting of 2B20.EXE does not apply
 start_program_nt "$WORK/2B20NT.EXE" "$WORK/sg-drives.ini" "$WORK/sg-trace.txt" "$DEMO/program-nt.log"
 capture items accept_warning DVDRW-B200
-demo_check "drive list (NT road)" "0-0-0 E: OPTIDRV DVDRW-B200      2B05" "$items"
+require_eq "drive list (NT road)" "0-0-0 E: OPTIDRV DVDRW-B200      2B05" "$items"
 : >"$WORK/sg-trace.txt"
 run_flash
-demo_check "status line (NT road)" "Flash Completed." "$STATUS"
-demo_check "no box during the flash (NT road)" 0 "${#BOXES[@]}"
+require_eq "status line (NT road)" "Flash Completed." "$STATUS"
+require_eq "no box during the flash (NT road)" 0 "${#BOXES[@]}"
 capture items clicker --raw combo-items
-demo_check "drive list shows the new revision (NT road)" "0-0-0 E: OPTIDRV DVDRW-B200      2B20" "$items"
+require_eq "drive list shows the new revision (NT road)" "0-0-0 E: OPTIDRV DVDRW-B200      2B20" "$items"
 close_program
-demo_check "the drive now reports (NT road)" 2B20 "$(revision_in "$WORK/sg-drives.ini")"
-demo_check "command blocks of the NT road equal the 9x road's" "$(blocks "$WORK/trace.txt")" \
+require_eq "the drive now reports (NT road)" 2B20 "$(revision_in "$WORK/sg-drives.ini")"
+require_eq "command blocks of the NT road equal the 9x road's" "$(blocks "$WORK/trace.txt")" \
     "$(blocks "$WORK/sg-trace.txt")"
 if grep -q "ERROR: ld.so" "$DEMO/program-nt.log"; then
     die "the loader complained about the preloaded device: $(grep "ERROR: ld.so" "$DEMO/program-nt.log" | head -1)"

@@ -7,10 +7,12 @@
 # program's process) and the command blocks per flash. Build first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib/checks.sh
+. scripts/lib/trace.sh
 N=${1:-20}
 PROGRAM=dist/linux/norvexflash VSG64=dist/sim/vsg64.so
 for f in "$PROGRAM" "$VSG64" build/native/nfpack build/native/mkfirmware dist/norvexflash.exe; do
-    [ -e "$f" ] || { echo "no $f (run ./build.sh)" >&2; exit 1; }
+    [ -e "$f" ] || die "no $f (run ./build.sh)"
 done
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
@@ -22,8 +24,8 @@ build/native/nfpack dist/norvexflash.exe "$dir/1A50A.BIN" "$dir/1A50A.EXE" --mod
 TIMEFORMAT='%R %U %S'
 times=()
 for i in $(seq 1 "$N"); do
-    printf '[DRIVE0]\nDevice=%s\nVendor=OPTIDRV\nProduct=CDRW-A100\nRevision=1A10\nMedium=none\n' \
-        "$dir/dev" >"$dir/drive.ini"
+    write_drive_file "$dir/drive.ini" "Device=$dir/dev" Vendor=OPTIDRV Product=CDRW-A100 Revision=1A10 \
+        Medium=none
     : >"$dir/trace"
     { time LD_PRELOAD="$VSG64" NORVEX_SG_DRIVES="$dir/drive.ini" NORVEX_SG_TRACE="$dir/trace" \
         "$PROGRAM" --yes --device "$dir/dev" "$dir/1A50A.EXE" >"$dir/out" 2>&1; } 2>"$dir/time" ||

@@ -24,6 +24,13 @@ expect_eq() {  # NAME EXPECTED ACTUAL
     fi
 }
 
+# As expect_eq, but a difference ends the script (the demonstrations: every
+# step must hold for the next to mean anything).
+require_eq() {  # NAME EXPECTED ACTUAL
+    [ "$2" == "$3" ] || die "$1: expected $(printf '%q' "$2"), got $(printf '%q' "$3")"
+    echo "   ok: $1"
+}
+
 # Passes when NEEDLE is part of HAYSTACK.
 expect_in() {  # NAME NEEDLE HAYSTACK
     if [[ $3 == *"$2"* ]]; then log "ok: $1"; else

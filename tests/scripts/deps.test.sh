@@ -7,12 +7,7 @@ set -uo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # WHAT CONDITION...
-    local what=$1
-    shift
-    if "$@"; then echo "  ok: $what"; else echo "  FAIL: $what" >&2; failures=$((failures + 1)); fi
-}
+. "$repo/scripts/lib/checks.sh"
 codename=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
 codename=${codename:-bookworm}
 mkdir -p "$work/bin"
@@ -89,4 +84,4 @@ export FAKE_HAVE
 run 100 100 100
 check "exits 0" [ "$rc" -eq 0 ]
 check "calls apt-get not at all" [ ! -s "$FAKE_CALLS" ]
-[ "$failures" -eq 0 ] || { cat "$work/out" >&2; exit 1; }
+[ "$CHECK_FAILURES" -eq 0 ] || { cat "$work/out" >&2; exit 1; }

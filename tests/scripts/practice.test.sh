@@ -10,12 +10,7 @@ repo=$(cd "$(dirname "$0")/../.." && pwd)
 native=$(cd "${1:?usage: practice.test.sh NATIVE_BUILD}" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # WHAT CONDITION...
-    local what=$1
-    shift
-    if "$@"; then echo "  ok: $what"; else echo "  FAIL: $what" >&2; failures=$((failures + 1)); fi
-}
+. "$repo/scripts/lib/checks.sh"
 has() { grep -qxF -- "$2" "$1"; }  # FILE LINE
 not() { ! "$@"; }
 
@@ -149,4 +144,4 @@ check "a fault without a value: exit status 2" [ "$rc" -eq 2 ]
 practice out.txt "$work/2B20.EXE" --revision 2C00 --auto
 check "a revision outside the range is named" grep -q "2C00 lies outside 2B00-2B99" "$work/out.txt"
 
-[ "$failures" -eq 0 ] || { cat "$work/9x.txt" "$work/nt.txt" "$work/state/program.txt" >&2; exit 1; }
+[ "$CHECK_FAILURES" -eq 0 ] || { cat "$work/9x.txt" "$work/nt.txt" "$work/state/program.txt" >&2; exit 1; }

@@ -8,12 +8,7 @@ set -uo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # WHAT CONDITION...
-    local what=$1
-    shift
-    if "$@"; then echo "  ok: $what"; else echo "  FAIL: $what" >&2; failures=$((failures + 1)); fi
-}
+. "$repo/scripts/lib/checks.sh"
 mkdir -p "$work/bin"
 printf '#!/bin/sh\necho "wine: could not load kernel32.dll, status c0000135" >&2\nexit 1\n' \
     >"$work/bin/wine"
@@ -59,4 +54,4 @@ for script in tests/e2e/run.sh tests/win32/run.sh; do
     NORVEX_WINE_BUILD=i686 NORVEX_CI=1 stage ci.txt "$script"
     check "in CI: failed (1), naming the kernel" grep -q "FAILED - cannot run: this machine's kernel cannot run 32-bit" "$work/ci.txt"
 done
-[ "$failures" -eq 0 ] || { cat "$work/out.txt" "$work/ci.txt" >&2; exit 1; }
+[ "$CHECK_FAILURES" -eq 0 ] || { cat "$work/out.txt" "$work/ci.txt" >&2; exit 1; }

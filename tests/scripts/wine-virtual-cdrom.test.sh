@@ -7,12 +7,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # WHAT CONDITION...
-    local what=$1
-    shift
-    if "$@"; then echo "  ok: $what"; else echo "  FAIL: $what" >&2; failures=$((failures + 1)); fi
-}
+. "$repo/scripts/lib/checks.sh"
 
 not() { ! "$@"; }
 
@@ -57,4 +52,4 @@ check "exit status 0" [ "$rc" -eq 0 ]
 check "no waiting message when nothing runs" not grep -q waiting "$work/second.txt"
 check "reports the drive" grep -q "drive E: is a CD-ROM drive on $work/sr-e" "$work/second.txt"
 
-[ "$failures" -eq 0 ] || { cat "$work/first.txt" "$work/second.txt" >&2; exit 1; }
+[ "$CHECK_FAILURES" -eq 0 ] || { cat "$work/first.txt" "$work/second.txt" >&2; exit 1; }
