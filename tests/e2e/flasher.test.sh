@@ -88,9 +88,7 @@ stop_program
 
 run_flasher() {  # EXE
     start_program "$1"
-    clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
-    clicker press-box Yes
-    clicker wait-window "CDRW-A100" 60 >/dev/null || die "no drive list"
+    accept_warning CDRW-A100 >/dev/null
 }
 
 flash_9x() {  # COMPLETION

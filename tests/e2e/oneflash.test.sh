@@ -43,9 +43,7 @@ trap second_cleanup EXIT
 
 echo "first copy: flash"
 start_program "$dir/ONE9X.EXE"
-clicker wait-box "WARNING:" 30 >/dev/null || die "no warning box"
-clicker press-box Yes
-clicker wait-window "CDRW-A100" 60 >/dev/null || die "no drive list"
+accept_warning CDRW-A100 >/dev/null
 clicker press-button
 clicker wait-box "Update FW:1A10 to FW:1A50" 30 >/dev/null || die "no update prompt"
 clicker press-box Yes
@@ -84,9 +82,7 @@ if clicker --raw wait-status "Flash Completed." 120 >/dev/null; then
 else
     fail "no \"Flash Completed.\" (status: $(clicker --raw status))"
 fi
-clicker close >/dev/null || true
-wait_program 30 || fail "the first copy did not end"
-stop_program
+close_program
 
 trace=$(tr -d '\r' <"$dir/trace.txt")
 expect_eq "commits in the trace" 1 "$(count_commits "$dir/trace.txt")"
@@ -104,7 +100,5 @@ if items=$(clicker --raw wait-window "CDRW-A100" 60 >/dev/null && clicker --raw 
 else
     fail "no drive list once the first copy had ended"
 fi
-clicker close >/dev/null || true
-wait_program 30 || fail "the flasher did not end"
-stop_program
+close_program
 finish
