@@ -1,3 +1,4 @@
+// The main window's logic: construction, start-up, close, handler dispatch, the status line.
 #include "app/FlashForm.h"
 
 #include <string>

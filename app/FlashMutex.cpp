@@ -1,3 +1,4 @@
+// One flash at a time on this computer: the system-wide named mutex, taken and given back.
 #include "app/FlashMutex.h"
 
 namespace {

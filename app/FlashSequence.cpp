@@ -1,3 +1,4 @@
+// The flash sequence: readiness, download, read-back and compare, commit, list refresh.
 #include <algorithm>
 #include <cstring>
 

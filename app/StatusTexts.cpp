@@ -1,3 +1,4 @@
+// The status line's texts, each written once, and the list of them the window makes room for.
 #include "app/StatusTexts.h"
 
 namespace status_text {

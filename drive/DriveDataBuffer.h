@@ -1,3 +1,4 @@
+// The window's 16,384-byte drive data buffer, page-aligned, allocated once.
 #pragma once
 #include <cstdint>
 

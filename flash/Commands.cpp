@@ -1,3 +1,4 @@
+// The flasher's command blocks, each built in one place, and the one rule that judges an outcome.
 #include "flash/Commands.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Whether a drive may take the packaged firmware: identification and revision range.
 #include "flash/Eligibility.h"
 
 #include <cctype>

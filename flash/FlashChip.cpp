@@ -1,3 +1,4 @@
+// The flash chips the program knows and the programming profile built for each.
 #include "flash/FlashChip.h"
 
 #include <cstring>

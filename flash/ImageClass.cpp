@@ -1,3 +1,4 @@
+// Which profile form a firmware image asks for, read from its markers.
 #include "flash/ImageClass.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// Read-back buffers poisoned before each read, so only bytes the drive delivered can match.
 #include "flash/ReadBack.h"
 
 #include <algorithm>

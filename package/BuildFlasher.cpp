@@ -1,3 +1,4 @@
+// Writing a flasher: the template copied with the new package and image in place.
 #include "package/BuildFlasher.h"
 
 #include <cstdio>

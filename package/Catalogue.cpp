@@ -1,3 +1,4 @@
+// The builder's model catalogue, read section by section from the INI file.
 #include "package/Catalogue.h"
 
 #include <sys/stat.h>

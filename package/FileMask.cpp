@@ -1,3 +1,4 @@
+// The file list's wildcard masks: "*" and "?", separated by semicolons, letter case ignored.
 #include "package/FileMask.h"
 
 #include <dirent.h>

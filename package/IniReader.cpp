@@ -1,3 +1,4 @@
+// Reading one INI value as GetPrivateProfileStringA does, for hosts without that call.
 #include "package/IniReader.h"
 
 #include <cstdio>

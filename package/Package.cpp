@@ -1,3 +1,4 @@
+// The package inside the executable: its record, the role test and the texts derived from it.
 #include "package/Package.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SRB_ExecSCSICmd requests read and completed from a virtual drive's answer.
 #include "sim/AspiService.h"
 
 #include <algorithm>

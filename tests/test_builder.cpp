@@ -1,3 +1,4 @@
+// Tests of the file-level build of a flasher from a template.
 #include <gtest/gtest.h>
 
 #include <filesystem>

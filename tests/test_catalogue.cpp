@@ -1,3 +1,4 @@
+// Tests of the builder's start: the catalogue, the model list and the file list.
 #include <gtest/gtest.h>
 
 #include <filesystem>

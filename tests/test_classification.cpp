@@ -1,3 +1,4 @@
+// Tests of the image class: which profile form a firmware image asks for.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Tests of the revision order, eligibility and the flasher's drive list.
 #include <gtest/gtest.h>
 
 #include <algorithm>

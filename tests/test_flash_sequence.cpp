@@ -1,3 +1,4 @@
+// Tests of the flash sequence's command blocks, profiles and progress.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Tests of the practice firmware files: layouts and filler.
 #include <gtest/gtest.h>
 
 #include <cstring>

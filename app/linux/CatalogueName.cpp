@@ -1,3 +1,4 @@
+// The builder's catalogue name on Linux: the template's name with ".INI" in place of its extension.
 #include "app/linux/CatalogueName.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// The Linux program's exit status, judged from what the flash or the build showed.
 #include "app/linux/ExitStatus.h"
 
 // The status texts of the flash sequence that end it.

@@ -1,3 +1,4 @@
+// Signals held during a flash or a build, and the program ended by them afterwards.
 #include "app/linux/HeldSignals.h"
 
 #include <poll.h>

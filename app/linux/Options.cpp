@@ -1,3 +1,4 @@
+// The Linux program's command line, parsed into its options.
 #include "app/linux/Options.h"
 
 #include <cstring>

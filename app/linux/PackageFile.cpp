@@ -1,3 +1,4 @@
+// The package of a flasher or template file on Linux, found as the Windows program finds its own.
 #include "app/linux/PackageFile.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Which Linux devices stand for drives: sysfs's optical sg nodes, or the paths the user names.
 #include "platform/linux/LinuxDevices.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// OsCalls over Linux's SCSI generic driver, sysfs and the terminal.
 #include "platform/linux/LinuxOsCalls.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// One pass-through request as one SG_IO, and the kernel's whole answer judged in one place.
 #include "platform/linux/SgTranslate.h"
 
 #include <climits>

@@ -1,3 +1,4 @@
+// Windows error codes from a C library errno, and the system text for each.
 #include "platform/linux/SystemErrors.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// The form on a terminal: texts printed as they stand, questions read from the input.
 #include "platform/linux/TerminalForm.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// Which common controls the system has, and their start-up with the fallback for the oldest.
 #include "platform/win/CommonControls.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The main window's keyboard focus, saved and given back around boxes and activation.
 #include "platform/win/Focus.h"
 
 void FocusKeeper::Save(HWND window) {

@@ -1,3 +1,4 @@
+// Session end refused and sleep held off while a flash or a build runs.
 #include "platform/win/LongWork.h"
 
 #include "platform/win/SystemProc.h"

@@ -1,3 +1,4 @@
+// The font of the main window's controls, made in one place for the window and its checks.
 #include "platform/win/WindowFont.h"
 
 #include "platform/win/SystemProc.h"
