@@ -9,8 +9,6 @@
 using namespace drive_state;
 
 namespace {
-constexpr uint32_t kErrorAccessDenied = 5;  // the lock is held through another handle
-
 bool Guardable(const CDDrive& drive) {
     return gOs && gUsePassThrough && drive.DeviceHandle && drive.DeviceHandle != InvalidOsHandle();
 }

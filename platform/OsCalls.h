@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/SystemCodes.h"
+
 using OsHandle = void*;  // HANDLE
 using OsModule = void*;  // HMODULE
 using OsProc = void*;    // FARPROC
@@ -16,9 +18,6 @@ inline OsHandle InvalidOsHandle() {
 constexpr uint32_t kPlatformWin32Windows = 1;  // 9x family
 constexpr uint32_t kPlatformWin32Nt = 2;       // NT family
 constexpr uint32_t kDriveCdrom = 5;            // DRIVE_CDROM
-constexpr uint32_t kWaitObject0 = 0;           // WAIT_OBJECT_0
-constexpr uint32_t kWaitTimeout = 0x102;       // WAIT_TIMEOUT
-constexpr uint32_t kWaitAbandoned = 0x80;      // WAIT_ABANDONED (a mutex whose owner ended)
 constexpr uint32_t kOpenExisting = 3;          // OPEN_EXISTING
 constexpr uint32_t kFormatMessageFromSystem = 0x1000;
 constexpr uint32_t kFormatMessageIgnoreInserts = 0x200;

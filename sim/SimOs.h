@@ -24,25 +24,6 @@ struct TraceEntry {
     uint32_t length;  // DataTransferLength / SRB_BufLen
 };
 
-// Windows error codes the simulation uses.
-constexpr uint32_t kErrorInvalidFunction = 1;
-constexpr uint32_t kErrorFileNotFound = 2;
-constexpr uint32_t kErrorAccessDenied = 5;
-constexpr uint32_t kErrorInvalidHandle = 6;
-constexpr uint32_t kErrorNotEnoughMemory = 8;
-constexpr uint32_t kErrorBadLength = 24;
-constexpr uint32_t kErrorNotSupported = 50;
-constexpr uint32_t kErrorNotReady = 21;
-constexpr uint32_t kErrorInvalidParameter = 87;
-constexpr uint32_t kErrorSemTimeout = 121;
-constexpr uint32_t kErrorModNotFound = 126;
-constexpr uint32_t kErrorProcNotFound = 127;
-constexpr uint32_t kErrorBadExeFormat = 193;  // its text carries an insert (%1)
-constexpr uint32_t kErrorAlreadyExists = 183;
-constexpr uint32_t kErrorNotOwner = 288;
-constexpr uint32_t kErrorIoDevice = 1117;
-constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
-
 class SimOs : public OsCalls {
   public:
     SimOs();

@@ -19,7 +19,6 @@ constexpr uint32_t kDriveNoRootDir = 1;  // DRIVE_NO_ROOT_DIR
 constexpr uint32_t kGenericWrite = 0x40000000u;
 // GENERIC_READ, GENERIC_WRITE, FILE_READ_DATA, FILE_WRITE_DATA
 constexpr uint32_t kDataAccess = 0x80000000u | kGenericWrite | 0x1u | 0x2u;
-constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;
 
 // "\\.\X:" -> 'X' (upper case); 0 for any other name.
 char LetterOfDeviceName(const char* name) {
@@ -189,7 +188,7 @@ uint32_t LinuxOsCalls::FormatMessageA(uint32_t flags, uint32_t messageId, uint32
     const char* text = (flags & kFormatMessageFromSystem) ? WindowsErrorText(messageId) : nullptr;
     const size_t length = text ? std::strlen(text) : 0;
     if (!text || !buffer || size < length + 1) {
-        lastError_ = text ? 122u /* ERROR_INSUFFICIENT_BUFFER */ : 317u /* no message */;
+        lastError_ = text ? kErrorInsufficientBuffer : kErrorMessageNotFound;
         return 0;
     }
     std::memcpy(buffer, text, length + 1);
