@@ -20,17 +20,24 @@ include(${CMAKE_SOURCE_DIR}/cmake/bench.cmake)
 include(${CMAKE_SOURCE_DIR}/cmake/fuzz.cmake)
 
 # The Linux program, dist/linux/norvexflash: the same logic over Linux's SCSI
-# generic driver (platform/linux) and a terminal, with an entry of its own
+# generic driver (host/linux) and a terminal, with an entry of its own
 # (app/linux). Linked against the shared C and C++ libraries that every
 # Debian, Ubuntu and Fedora installs (glibc 2.34, the C++ library of GCC 12 or
 # later; README), so that the virtual SCSI generic device can be preloaded
 # into the shipped file itself: a static program ignores LD_PRELOAD.
 find_package(Threads REQUIRED)
-file(GLOB LINUX_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/platform/linux/*.cpp ${CMAKE_SOURCE_DIR}/app/linux/*.cpp)
+# The Linux backend: a library that sees the seams (platform/) and the INI
+# reader, nothing of the core.
+file(GLOB HOST_LINUX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/linux/*.cpp)
+add_library(norvex_host_linux STATIC ${HOST_LINUX_SOURCES})
+norvex_layer_view(norvex_host_linux host/linux host/ini platform)
+target_link_libraries(norvex_host_linux PUBLIC norvex_ini Threads::Threads)
+target_include_directories(norvex_host_linux INTERFACE ${CMAKE_SOURCE_DIR})
+# The Linux front end: the backend and the core, all but its entry.
+file(GLOB LINUX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/linux/*.cpp)
 list(FILTER LINUX_SOURCES EXCLUDE REGEX "/app/linux/main\\.cpp$")
 add_library(norvex_linux STATIC ${LINUX_SOURCES})
-target_link_libraries(norvex_linux PUBLIC norvex_core Threads::Threads)
+target_link_libraries(norvex_linux PUBLIC norvex_core norvex_host_linux)
 add_executable(norvexflash ${CMAKE_SOURCE_DIR}/app/linux/main.cpp)
 target_link_libraries(norvexflash norvex_linux)
 

@@ -16,8 +16,8 @@ file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/tests/*.cpp ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
 # The SCSI generic device and the TCMU handler answer Linux's kernel: nothing of them exists on Windows.
 list(FILTER WIN32_TEST_SOURCES EXCLUDE REGEX "/tests/test_(sg|tcmu)_service\\.cpp$")
-add_executable(norvex_tests_win32 ${WIN32_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/platform/win/WinOsCalls.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win/LongWork.cpp)
+add_executable(norvex_tests_win32 ${WIN32_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/host/win/WinOsCalls.cpp
+  ${CMAKE_SOURCE_DIR}/host/win/LongWork.cpp)
 target_link_libraries(norvex_tests_win32 norvex_sim norvex_core gtest_win32 ${WIN_LINK})
 # gcc 12 warns falsely about "literal" + std::string at -O2 (its bug 105329).
 target_compile_options(norvex_tests_win32 PRIVATE -Wno-restrict)

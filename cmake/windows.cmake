@@ -10,7 +10,13 @@ set(WIN_LINK -static -static-libgcc -static-libstdc++
     -Wl,--major-subsystem-version,4,--minor-subsystem-version,0
     -Wl,--major-os-version,4,--minor-os-version,0)
 
-file(GLOB WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win/*.cpp ${CMAKE_SOURCE_DIR}/app/win/*.cpp)
+# The Windows backend: a library that sees the seams (platform/) and nothing
+# of the core. Its objects go into the program ahead of the entry's, in the
+# order they always had, so the program's bytes do not depend on the split.
+file(GLOB HOST_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/host/win/*.cpp)
+add_library(norvex_host_win OBJECT ${HOST_WIN_SOURCES})
+norvex_layer_view(norvex_host_win host/win platform)
+file(GLOB WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/win/*.cpp)
 # The manifest names the processor of the Common Controls it asks for: a
 # 64-bit program given the x86 ones does not start (error c000007b).
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -20,7 +26,8 @@ else()
 endif()
 configure_file(${CMAKE_SOURCE_DIR}/app/win/norvexflash.manifest.in
   ${CMAKE_BINARY_DIR}/generated/norvexflash.manifest @ONLY)
-add_executable(norvexflash WIN32 ${WIN_SOURCES} ${CMAKE_SOURCE_DIR}/app/win/norvexflash.rc)
+add_executable(norvexflash WIN32 $<TARGET_OBJECTS:norvex_host_win> ${WIN_SOURCES}
+  ${CMAKE_SOURCE_DIR}/app/win/norvexflash.rc)
 target_include_directories(norvexflash PRIVATE ${CMAKE_BINARY_DIR}/generated)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/app/win/norvexflash.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/norvexflash.manifest)
@@ -40,10 +47,10 @@ foreach(src ${E2E_SOURCES})
   add_executable(${name} ${src})
   target_link_libraries(${name} norvex_core ${WIN_LINK})
   if(name STREQUAL "scancheck" OR name STREQUAL "waitcheck")
-    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/platform/win/WinOsCalls.cpp)
+    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/host/win/WinOsCalls.cpp)
   endif()
   if(name STREQUAL "fitcheck")
-    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/platform/win/WindowFont.cpp)
+    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/host/win/WindowFont.cpp)
   endif()
 endforeach()
 

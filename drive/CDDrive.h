@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "drive/ScsiRequests.h"
+#include "platform/ScsiRequests.h"
 #include "platform/Form.h"
 #include "platform/OsCalls.h"
 

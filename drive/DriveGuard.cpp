@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "drive/ControlRequests.h"
+#include "platform/ControlRequests.h"
 #include "drive/DriveState.h"
 
 using namespace drive_state;

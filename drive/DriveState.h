@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/ScsiRequests.h"
+#include "platform/ScsiRequests.h"
 #include "platform/Form.h"
 #include "platform/OsCalls.h"
 

@@ -13,7 +13,7 @@
 #include "app/FlashForm.h"
 #include "fuzz/Check.h"
 #include "fuzz/FuzzInput.h"
-#include "package/IniReader.h"
+#include "host/ini/IniReader.h"
 #include "tests/support/FakeForm.h"
 #include "tests/support/FileOs.h"
 #include "tests/support/TempDir.h"

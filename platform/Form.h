@@ -1,5 +1,5 @@
 // The form: everything the logic does to the main window and the user.
-// WinForm (platform/win) drives real controls; tests use a scripted double.
+// WinForm (host/win) drives real controls; tests use a scripted double.
 #pragma once
 #include <string>
 #include <vector>

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "drive/ScsiRequests.h"
+#include "platform/ScsiRequests.h"
 #include "sim/VirtualDrive.h"
 
 constexpr uint8_t kHaStatSelectionTimeout = 0x11;  // HASTAT_SEL_TO, used for a transport failure

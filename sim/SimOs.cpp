@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "package/IniReader.h"
+#include "host/ini/IniReader.h"
 #include "sim/AspiService.h"
 
 namespace {

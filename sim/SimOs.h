@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/ScsiRequests.h"
+#include "platform/ScsiRequests.h"
 #include "platform/OsCalls.h"
 #include "sim/VirtualDrive.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "drive/ControlRequests.h"
+#include "platform/ControlRequests.h"
 #include "sim/SimOs.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app/FlashMutex.h"
-#include "drive/ControlRequests.h"
+#include "platform/ControlRequests.h"
 #include "tests/support/FlasherRig.h"
 
 namespace {

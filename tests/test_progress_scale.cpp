@@ -3,7 +3,7 @@
 // range, the ends meet, and the logic reads back its own numbers.
 #include <gtest/gtest.h>
 
-#include "platform/ProgressScale.h"
+#include "host/win/ProgressScale.h"
 
 TEST(ProgressScale, NarrowControlGetsScaledPositionsOfALargeRange) {
     ProgressScale bar(false);

@@ -10,7 +10,7 @@
 
 #include "package/BuildFlasher.h"
 #include "package/FileMask.h"
-#include "package/IniReader.h"
+#include "host/ini/IniReader.h"
 
 #ifdef NORVEX_SOURCE_DIR
 namespace {

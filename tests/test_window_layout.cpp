@@ -2,7 +2,7 @@
 // together up to the screen's limit, a taller label pushes the rest down.
 #include <gtest/gtest.h>
 
-#include "platform/WindowLayout.h"
+#include "host/win/WindowLayout.h"
 
 namespace {
 int Right(const LayoutRect& r) {

@@ -6,7 +6,7 @@
 #include "app/linux/ExitStatus.h"
 #include "app/linux/LinuxFront.h"
 #include "flash/Revision.h"
-#include "platform/linux/SystemErrors.h"
+#include "host/linux/SystemErrors.h"
 
 namespace {
 std::string Trimmed(std::string s) {

@@ -3,8 +3,8 @@
 #pragma once
 #include "app/FlashForm.h"
 #include "app/linux/Options.h"
-#include "platform/linux/LinuxOsCalls.h"
-#include "platform/linux/TerminalForm.h"
+#include "host/linux/LinuxOsCalls.h"
+#include "host/linux/TerminalForm.h"
 
 struct LinuxFront {
     TerminalForm& form;

@@ -9,9 +9,9 @@
 #include "app/FlashForm.h"
 #include "drive/CDDrive.h"
 #include "package/Package.h"
-#include "platform/win/CommonControls.h"
-#include "platform/win/WinForm.h"
-#include "platform/win/WinOsCalls.h"
+#include "host/win/CommonControls.h"
+#include "host/win/WinForm.h"
+#include "host/win/WinOsCalls.h"
 
 namespace {
 int Run(HINSTANCE instance, int showCommand) {

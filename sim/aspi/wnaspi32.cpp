@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/ScsiRequests.h"
+#include "platform/ScsiRequests.h"
 #include "sim/AspiService.h"
 #include "sim/DriveFile.h"
 #include "sim/VirtualDrive.h"

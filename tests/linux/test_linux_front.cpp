@@ -11,7 +11,7 @@
 #include "app/linux/Options.h"
 #include "app/linux/PackageFile.h"
 #include "package/Package.h"
-#include "platform/linux/TerminalForm.h"
+#include "host/linux/TerminalForm.h"
 #include "tests/support/TempDir.h"
 
 namespace {

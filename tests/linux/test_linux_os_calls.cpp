@@ -10,10 +10,10 @@
 #include <fstream>
 #include <string>
 
-#include "drive/ScsiRequests.h"
-#include "platform/linux/LinuxDevices.h"
-#include "platform/linux/LinuxOsCalls.h"
-#include "platform/linux/SystemErrors.h"
+#include "platform/ScsiRequests.h"
+#include "host/linux/LinuxDevices.h"
+#include "host/linux/LinuxOsCalls.h"
+#include "host/linux/SystemErrors.h"
 #include "tests/support/TempDir.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstring>
 
-#include "drive/ScsiRequests.h"
-#include "platform/linux/SgTranslate.h"
-#include "platform/linux/SystemErrors.h"
+#include "platform/ScsiRequests.h"
+#include "host/linux/SgTranslate.h"
+#include "host/linux/SystemErrors.h"
 
 namespace {
 

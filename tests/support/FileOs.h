@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "package/IniReader.h"
+#include "host/ini/IniReader.h"
 #include "tests/support/StubOs.h"
 
 class FileOs : public StubOs {

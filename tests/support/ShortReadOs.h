@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "drive/ScsiRequests.h"
+#include "platform/ScsiRequests.h"
 #include "sim/SimOs.h"
 
 class ShortReadOs : public SimOs {

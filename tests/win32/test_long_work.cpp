@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "platform/win/LongWork.h"
+#include "host/win/LongWork.h"
 
 TEST(LongWork, RefusesEndOfSessionAndSuspendOnlyWhileItRuns) {
     LongWork work;

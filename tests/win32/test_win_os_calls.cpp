@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "drive/ScsiRequests.h"
-#include "platform/win/WinOsCalls.h"
+#include "platform/ScsiRequests.h"
+#include "host/win/WinOsCalls.h"
 #include "tests/support/TempDir.h"
 
 namespace {

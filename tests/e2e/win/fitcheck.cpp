@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win/WindowFont.h"
+#include "host/win/WindowFont.h"
 
 namespace {
 constexpr int kIdPanel = 100, kIdLabel = 101, kIdCombo = 102, kIdGroup = 104;

@@ -22,7 +22,7 @@
 #include "drive/CDDrives.h"
 #include "drive/DriveDataBuffer.h"
 #include "platform/Form.h"
-#include "platform/win/WinOsCalls.h"
+#include "host/win/WinOsCalls.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-#include "platform/win/WinOsCalls.h"
+#include "host/win/WinOsCalls.h"
 
 namespace {
 int failures = 0;

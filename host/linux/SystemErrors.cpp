@@ -1,5 +1,5 @@
 // Windows error codes from a C library errno, and the system text for each.
-#include "platform/linux/SystemErrors.h"
+#include "host/linux/SystemErrors.h"
 
 #include <cerrno>
 

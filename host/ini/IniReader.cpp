@@ -1,5 +1,5 @@
 // Reading one INI value as GetPrivateProfileStringA does, for hosts without that call.
-#include "package/IniReader.h"
+#include "host/ini/IniReader.h"
 
 #include <cstdio>
 #include <cstring>

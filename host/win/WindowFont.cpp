@@ -1,7 +1,7 @@
 // The font of the main window's controls, made in one place for the window and its checks.
-#include "platform/win/WindowFont.h"
+#include "host/win/WindowFont.h"
 
-#include "platform/win/SystemProc.h"
+#include "host/win/SystemProc.h"
 
 namespace {
 HFONT ControlFont(BYTE charset) {

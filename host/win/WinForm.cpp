@@ -1,13 +1,13 @@
 // The main window and its controls: creation, layout, the window procedures
 // and the handlers they run. The Form calls are in WinFormControls.cpp.
-#include "platform/win/WinForm.h"
+#include "host/win/WinForm.h"
 
 #include <commctrl.h>
 
 #include <exception>
 
-#include "platform/win/CommonControls.h"
-#include "platform/win/WindowFont.h"
+#include "host/win/CommonControls.h"
+#include "host/win/WindowFont.h"
 
 namespace {
 constexpr const char* kPanelClass = "TPanel";

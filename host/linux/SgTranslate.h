@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "drive/ScsiRequests.h"
+#include "platform/ScsiRequests.h"
 
 constexpr uint8_t kHostTimeOut = 0x03;    // DID_TIME_OUT
 constexpr uint8_t kDriverTimeOut = 0x06;  // DRIVER_TIMEOUT

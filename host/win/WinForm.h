@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "platform/Form.h"
-#include "platform/ProgressScale.h"
-#include "platform/WindowLayout.h"
-#include "platform/win/Focus.h"
-#include "platform/win/LongWork.h"
+#include "host/win/ProgressScale.h"
+#include "host/win/WindowLayout.h"
+#include "host/win/Focus.h"
+#include "host/win/LongWork.h"
 
 // Control IDs; tests/e2e/win/clicker.cpp finds the controls by them.
 enum : int {

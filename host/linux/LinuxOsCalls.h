@@ -1,14 +1,14 @@
 // OsCalls over Linux's SCSI generic driver: the devices given to it stand
 // for CD-ROM drive letters D:, E:, ... of an NT-family system, so the drive
 // layer scans and opens them as it does on Windows, and each pass-through
-// request becomes one SG_IO (platform/linux/SgTranslate).
+// request becomes one SG_IO (host/linux/SgTranslate).
 #pragma once
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/OsCalls.h"
-#include "platform/linux/LinuxDevices.h"
+#include "host/linux/LinuxDevices.h"
 
 class LinuxOsCalls : public OsCalls {
   public:

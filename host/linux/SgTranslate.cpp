@@ -1,11 +1,11 @@
 // One pass-through request as one SG_IO, and the kernel's whole answer judged in one place.
-#include "platform/linux/SgTranslate.h"
+#include "host/linux/SgTranslate.h"
 
 #include <climits>
 #include <cstddef>
 #include <cstring>
 
-#include "platform/linux/SystemErrors.h"
+#include "host/linux/SystemErrors.h"
 
 namespace {
 constexpr uint8_t kDataUnspecified = 2;  // SCSI_IOCTL_DATA_UNSPECIFIED

@@ -1,5 +1,5 @@
 // Which Linux devices stand for drives: sysfs's optical sg nodes, or the paths the user names.
-#include "platform/linux/LinuxDevices.h"
+#include "host/linux/LinuxDevices.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // The Windows implementation of OsCalls.
-#include "platform/win/WinOsCalls.h"
+#include "host/win/WinOsCalls.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // (label, combo box, file list and group box keep their right margins, the
 // button stays at the group box's right end); a label that needs more lines
 // pushes everything below it down. Window-free, so the arithmetic is tested
-// natively; platform/win measures the texts and moves the controls.
+// natively; host/win measures the texts and moves the controls.
 #pragma once
 
 struct LayoutRect {

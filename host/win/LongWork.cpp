@@ -1,7 +1,7 @@
 // Session end refused and sleep held off while a flash or a build runs.
-#include "platform/win/LongWork.h"
+#include "host/win/LongWork.h"
 
-#include "platform/win/SystemProc.h"
+#include "host/win/SystemProc.h"
 
 namespace {
 // Newer system aids, reached by name where the system has them.

@@ -1,5 +1,5 @@
 // The form on a terminal: texts printed as they stand, questions read from the input.
-#include "platform/linux/TerminalForm.h"
+#include "host/linux/TerminalForm.h"
 
 #include <cctype>
 

@@ -1,6 +1,6 @@
 // The Form calls on the real controls: what the logic does to the window and
 // the user, one thin adapter each.
-#include "platform/win/WinForm.h"
+#include "host/win/WinForm.h"
 // The common controls' header needs <windows.h>, which WinForm.h brings.
 #include <commctrl.h>
 

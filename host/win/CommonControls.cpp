@@ -1,10 +1,10 @@
 // Which common controls the system has, and their start-up with the fallback for the oldest.
-#include "platform/win/CommonControls.h"
+#include "host/win/CommonControls.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
-#include "platform/win/SystemProc.h"
+#include "host/win/SystemProc.h"
 
 namespace {
 using InitExFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);

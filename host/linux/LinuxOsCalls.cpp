@@ -1,5 +1,5 @@
 // OsCalls over Linux's SCSI generic driver, sysfs and the terminal.
-#include "platform/linux/LinuxOsCalls.h"
+#include "host/linux/LinuxOsCalls.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -10,9 +10,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "package/IniReader.h"
-#include "platform/linux/SgTranslate.h"
-#include "platform/linux/SystemErrors.h"
+#include "host/ini/IniReader.h"
+#include "host/linux/SgTranslate.h"
+#include "host/linux/SystemErrors.h"
 
 namespace {
 constexpr uint32_t kDriveNoRootDir = 1;  // DRIVE_NO_ROOT_DIR

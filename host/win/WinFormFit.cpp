@@ -1,11 +1,11 @@
 // Texts that fit: every text the window shows is measured with its control's
 // own font at run time, and where the designed layout is too small the
-// controls grow, and the window with them (platform/WindowLayout.h). The
+// controls grow, and the window with them (host/win/WindowLayout.h). The
 // window's font depends on the system (a Big5 "System" font, the Western one,
 // Wine's), so no width is known in advance.
 #include <algorithm>
 
-#include "platform/win/WinForm.h"
+#include "host/win/WinForm.h"
 
 namespace {
 // What a control draws around its text, both sides together, in pixels. A

@@ -1,5 +1,5 @@
 // The main window's keyboard focus, saved and given back around boxes and activation.
-#include "platform/win/Focus.h"
+#include "host/win/Focus.h"
 
 void FocusKeeper::Save(HWND window) {
     HWND focus = GetFocus();
