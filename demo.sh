@@ -186,23 +186,7 @@ fi
 step "Transcript ($WINE_BUILD build of the Windows program)"
 printf '   model DVDRW-B200 at 1:0, revision %s -> %s\n' "$before" "$after"
 printf '   command blocks sent by the flash: %s (the same on the NT road)\n' "$(wc -l <"$WORK/trace.txt")"
-awk '{ op = $2
-       if (op == "1B") name = ($6 == "03") ? "START STOP UNIT (load)" : "START STOP UNIT (stop)"
-       else if (op == "00") name = "TEST UNIT READY"
-       else if (op == "4E") name = "STOP PLAY/SCAN"
-       else if (op == "25") name = "READ CAPACITY"
-       else if (op == "DF") name = "read flash ID"
-       else if (op == "3B" && $11 == "7F" && $14 == "out") name = "write profile"
-       else if (op == "3B" && $11 == "7F") name = "entry critical"
-       else if (op == "3B" && ($11 == "80" || $11 == "A0")) name = "commit (program flash)"
-       else if (op == "3B") name = "WRITE BUFFER (image)"
-       else if (op == "3C" && $5 == "08") name = "read profile back"
-       else if (op == "3C") name = "READ BUFFER (verify)"
-       else if (op == "12") name = "INQUIRY (new revision)"
-       else name = "operation " op
-       if (name != last) { if (last != "") printf "     %-26s x%d\n", last, n; last = name; n = 0 }
-       n++ }
-     END { if (last != "") printf "     %-26s x%d\n", last, n }' "$WORK/trace.txt"
+dist/tools/nfinfo --decode "$WORK/trace.txt" | sed 's/^/     /'  # in the one SCSI vocabulary
 printf '   time from "Yes" to "Flash Completed.": %.1f s (the virtual drive takes 100 ms per data transfer and 4 s to commit)\n' \
     "$(awk -v a="$ended" -v b="$started" 'BEGIN { print a - b }')"
 

@@ -5,7 +5,7 @@
 #include "app/FlashForm.h"
 #include "flash/Commands.h"
 #include "flash/FlashChip.h"
-#include "flash/Protocol.h"
+#include "drive/Scsi.h"
 #include "flash/ReadBack.h"
 
 bool TFlashForm::SetupFlashProfile(uint8_t* buildArea) {

@@ -7,7 +7,7 @@
 #include "app/StatusTexts.h"
 #include "drive/DriveGuard.h"
 #include "flash/Commands.h"
-#include "flash/Protocol.h"
+#include "drive/Scsi.h"
 #include "flash/ReadBack.h"
 #include "flash/Revision.h"
 
@@ -35,9 +35,9 @@ bool TFlashForm::WaitUntilReady() {
         os_.Sleep(kReadyPassMs);
         MakeTestUnitReady(CommandBlock);
         CurrentDrive->Execute(CommandBlock, kDataIn, 0);
-        if (CurrentDrive->SenseIs(2, 0x04, 0x01)) {
+        if (CurrentDrive->SenseIs(kSenseKeyNotReady, kAscNotReady, kAscqBecomingReady)) {
             counter = 0;
-        } else if (CurrentDrive->SenseKeyAscIs(2, 0x3A)) {
+        } else if (CurrentDrive->SenseKeyAscIs(kSenseKeyNotReady, kAscMediumNotPresent)) {
             return true;
         } else if (!CheckDisc()) {
             // Kept word for word: the program's own text (docs/ARCHITECTURE.md, Style).

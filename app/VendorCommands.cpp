@@ -4,7 +4,7 @@
 
 #include "app/FlashForm.h"
 #include "flash/Commands.h"
-#include "flash/Protocol.h"
+#include "drive/Scsi.h"
 
 bool TFlashForm::Succeeded() {
     return CommandSucceeded(*CurrentDrive);
@@ -62,5 +62,5 @@ bool TFlashForm::EntryCritical() {
 bool TFlashForm::CheckDisc() {
     MakeReadCapacity(CommandBlock);
     CurrentDrive->Execute(CommandBlock, kDataIn, 8);
-    return CurrentDrive->SenseKeyAscIs(2, 0x3A);
+    return CurrentDrive->SenseKeyAscIs(kSenseKeyNotReady, kAscMediumNotPresent);
 }

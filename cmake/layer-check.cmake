@@ -15,7 +15,7 @@ function(expect view header should_compile)
 endfunction()
 
 expect(norvex_drive drive/CDDrive.h TRUE)
-expect(norvex_drive flash/Protocol.h FALSE)
+expect(norvex_drive flash/Commands.h FALSE)
 expect(norvex_drive package/Package.h FALSE)
 expect(norvex_drive app/FlashForm.h FALSE)
 expect(norvex_flash drive/CDDrive.h TRUE)

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "drive/CDDrive.h"
+#include "drive/Scsi.h"
 #include "drive/DriveState.h"
 
 using namespace drive_state;
@@ -83,7 +84,8 @@ bool CDDrive::Open() {
 bool CDDrive::Inquire() {
     std::memset(gIdentifyBuffer, 0, sizeof gIdentifyBuffer);
     gUseIdentifyBuffer = true;
-    int32_t result = Execute(0x12, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, kDataIn, 128);
+    int32_t result =
+        Execute(kOpInquiry, 0, 0, 0, kInquiryLength, 0, 0, 0, 0, 0, 0, 0, kDataIn, kInquiryLength);
     gUseIdentifyBuffer = false;
     if (result == 0) {
         IdentLine.assign(1, '0');  // (not = "0": GCC 12 -Wrestrict false positive)

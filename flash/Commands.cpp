@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "drive/CDDrive.h"
-#include "flash/Protocol.h"
+#include "drive/Scsi.h"
 
 namespace {
 void Put24(uint8_t* p, uint32_t value) {

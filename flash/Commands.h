@@ -9,7 +9,7 @@ class CDDrive;
 using CommandBytes = uint8_t[12];
 
 // WRITE BUFFER (download mode): `length` bytes to `offset` of the drive's
-// buffer memory; the control byte says what they are (flash/Protocol.h).
+// buffer memory; the control byte says what they are (drive/Scsi.h).
 void MakeWriteBuffer(CommandBytes& cdb, uint32_t offset, uint32_t length, uint8_t control);
 // READ BUFFER: `length` bytes back from `offset`.
 void MakeReadBuffer(CommandBytes& cdb, uint32_t offset, uint32_t length);

@@ -22,7 +22,7 @@
 
 #include "app/FlashForm.h"
 #include "flash/FlashChip.h"
-#include "flash/Protocol.h"
+#include "drive/Scsi.h"
 #include "fuzz/AnsweringOs.h"
 #include "fuzz/Check.h"
 #include "fuzz/FuzzInput.h"

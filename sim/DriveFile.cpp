@@ -7,6 +7,8 @@
 #include <map>
 #include <sstream>
 
+#include "drive/Scsi.h"
+
 namespace {
 
 std::string Trim(const std::string& s) {
@@ -199,7 +201,7 @@ bool ReadEntry(const std::string& name, const Section& s, DriveFileEntry& d, std
         if (r.Has("FlipReadBufferNth" + sfx) || r.Has("FlipReadBufferByte" + sfx)) {
             DriveFault f;
             f.kind = DriveFault::Kind::FlipReadBuffer;
-            f.opcode = 0x3C;
+            f.opcode = kOpReadBuffer;
             f.nth = r.Num("FlipReadBufferNth" + sfx, 1);
             f.byteIndex = r.Num("FlipReadBufferByte" + sfx, 0);
             f.mask = r.Hex("FlipReadBufferMask" + sfx, 0xFF);

@@ -5,23 +5,24 @@
 #include <algorithm>
 #include <cstring>
 
+#include "drive/Scsi.h"
 #include "sim/SgService.h"
 
 bool TcmuDataOut(const uint8_t cdb[12], uint32_t length) {
     if (length == 0) return false;
     switch (cdb[0]) {
-        case 0x3B:  // WRITE BUFFER: a parameter list when bytes 6-8 say so (the commit reads 16
-                    // bytes)
+        case kOpWriteBuffer:  // WRITE BUFFER: a parameter list when bytes 6-8 say so (the commit
+                              // reads 16 bytes)
             return (cdb[6] | cdb[7] | cdb[8]) != 0;
-        case 0x0A:  // WRITE(6)
-        case 0x15:  // MODE SELECT(6)
-        case 0x2A:  // WRITE(10)
-        case 0x2E:  // WRITE AND VERIFY(10)
-        case 0x54:  // SEND OPC INFORMATION
-        case 0x55:  // MODE SELECT(10)
-        case 0x5D:  // SEND CUE SHEET
-        case 0xAA:  // WRITE(12)
-        case 0xBF:  // SEND DVD STRUCTURE
+        case kOpWrite6:              // WRITE(6)
+        case kOpModeSelect6:         // MODE SELECT(6)
+        case kOpWrite10:             // WRITE(10)
+        case kOpWriteVerify10:       // WRITE AND VERIFY(10)
+        case kOpSendOpcInformation:  // SEND OPC INFORMATION
+        case kOpModeSelect10:        // MODE SELECT(10)
+        case kOpSendCueSheet:        // SEND CUE SHEET
+        case kOpWrite12:             // WRITE(12)
+        case kOpSendDvdStructure:    // SEND DVD STRUCTURE
             return true;
         default:
             return false;
@@ -56,7 +57,9 @@ bool TcmuService::Run(const TcmuCommand& command) {
     if (command.length > buffer_.size()) {
         DriveOutcome tooLong;
         tooLong.status = kStatusCheckCondition;
-        tooLong.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00};
+        tooLong.sense = {
+            kSenseCurrentFixed,    0, kSenseKeyIllegalRequest, 0, 0, 0, 0, 10, 0, 0, 0, 0,
+            kAscInvalidFieldInCdb, 0};
         return Answer(command.id, tooLong);
     }
     if (delay && commandDelayMs > 0 && command.length > 0) delay(commandDelayMs);

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "flash/Protocol.h"
+#include "drive/Scsi.h"
 
 namespace {
 uint32_t Be24(const uint8_t* p) {
@@ -43,9 +43,9 @@ std::vector<uint8_t> VirtualDrive::InquiryData() const {
 
 DriveOutcome VirtualDrive::DataIn(const uint8_t* bytes, uint32_t count, bool dataIn, uint8_t* data,
                                   uint32_t length) const {
-    if (!dataIn && length > 0) return Check(0x05, 0x24, 0x00);
+    if (!dataIn && length > 0) return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
     uint32_t n = std::min(count, length);
-    if (n > 0 && !data) return Check(0x05, 0x24, 0x00);
+    if (n > 0 && !data) return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
     if (n > 0) std::memcpy(data, bytes, n);
     return Good(n);
 }
@@ -60,7 +60,7 @@ DriveOutcome VirtualDrive::Good(uint32_t transferred) const {
 DriveOutcome VirtualDrive::Check(uint8_t key, uint8_t asc, uint8_t ascq) {
     DriveOutcome o;
     o.status = kStatusCheckCondition;
-    o.sense[0] = 0x70;
+    o.sense[0] = kSenseCurrentFixed;
     o.sense[2] = key;
     o.sense[7] = 10;
     o.sense[12] = asc;
@@ -114,7 +114,7 @@ void VirtualDrive::TimeOut(uint8_t opcode, uint32_t nth) {
 void VirtualDrive::FlipReadBuffer(uint32_t nth, uint32_t byteIndex, uint8_t mask) {
     DriveFault f;
     f.kind = DriveFault::Kind::FlipReadBuffer;
-    f.opcode = 0x3C;
+    f.opcode = kOpReadBuffer;
     f.nth = nth;
     f.byteIndex = byteIndex;
     f.mask = mask;
@@ -192,20 +192,21 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
         case kOpTestUnitReady:
             if (becomingReadyLeft > 0) {
                 --becomingReadyLeft;
-                return Check(0x02, 0x04, 0x01);
+                return Check(kSenseKeyNotReady, kAscNotReady, kAscqBecomingReady);
             }
-            if (config.medium == Medium::None) return Check(0x02, 0x3A, 0x00);
+            if (config.medium == Medium::None)
+                return Check(kSenseKeyNotReady, kAscMediumNotPresent, 0);
             return Good();
 
-        case 0x12: {  // INQUIRY
-            if (cdb[1] & 0x01) return VitalProductData(cdb, dataIn, data, length);
+        case kOpInquiry: {
+            if (cdb[1] & kInquiryEvpd) return VitalProductData(cdb, dataIn, data, length);
             std::vector<uint8_t> d = InquiryData();
             uint32_t allocation = (uint32_t(cdb[3]) << 8) | cdb[4];
             return in(d.data(), std::min<uint32_t>(allocation, static_cast<uint32_t>(d.size())));
         }
 
         case kOpStartStopUnit:
-            if ((cdb[4] & 0x03) == 0x03) {  // load and start
+            if ((cdb[4] & kStartStopLoad) == kStartStopLoad) {  // load and start
                 ++loadCount;
                 becomingReadyLeft = config.becomingReady;
             }
@@ -215,7 +216,8 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
             return Good();
 
         case kOpReadCapacity: {
-            if (config.medium == Medium::None) return Check(0x02, 0x3A, 0x00);
+            if (config.medium == Medium::None)
+                return Check(kSenseKeyNotReady, kAscMediumNotPresent, 0);
             const uint32_t lastBlock = 359999, blockLength = 2048;
             uint8_t d[8] = {uint8_t(lastBlock >> 24),   uint8_t(lastBlock >> 16),
                             uint8_t(lastBlock >> 8),    uint8_t(lastBlock),
@@ -225,8 +227,9 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
         }
 
         case kOpWriteBuffer: {
-            uint8_t mode = cdb[1] & 0x1F;
-            if ((mode != 0x05 && mode != 0x02) || cdb[2] != 0x01) return Check(0x05, 0x24, 0x00);
+            uint8_t mode = cdb[1] & kBufferModeMask;
+            if ((mode != kWriteBufferMode && mode != kBufferModeData) || cdb[2] != kBufferId)
+                return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
             uint32_t offset = Be24(&cdb[3]);
             uint32_t count = Be24(&cdb[6]);
             uint8_t control = cdb[9];
@@ -239,10 +242,10 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
                 if (mode == kWriteBufferMode && control == kControlProfile) entryCritical = true;
                 return Good();
             }
-            if (dataIn) return Check(0x05, 0x24, 0x00);
+            if (dataIn) return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
             uint32_t n = std::min(count, length);
             if (!data || offset > bufferMemory.size() || n > bufferMemory.size() - offset)
-                return Check(0x05, 0x24, 0x00);
+                return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
             std::memcpy(&bufferMemory[offset], data, n);
             if (offset < kImageArea)
                 imageEnd = std::max(imageEnd, std::min(offset + n, kImageArea));
@@ -250,17 +253,18 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
         }
 
         case kOpReadBuffer: {
-            uint8_t mode = cdb[1] & 0x1F;
+            uint8_t mode = cdb[1] & kBufferModeMask;
             uint32_t offset = Be24(&cdb[3]);
             uint32_t count = Be24(&cdb[6]);
-            if (mode == 0x03) {  // descriptor: offset boundary 0, capacity
+            if (mode == kBufferModeDescriptor) {  // descriptor: offset boundary 0, capacity
                 uint32_t size = static_cast<uint32_t>(bufferMemory.size());
                 uint8_t d[4] = {0, uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)};
                 return in(d, std::min<uint32_t>(count, 4));
             }
-            if ((mode != 0x01 && mode != 0x02) || cdb[2] != 0x01) return Check(0x05, 0x24, 0x00);
+            if ((mode != kReadBufferMode && mode != kBufferModeData) || cdb[2] != kBufferId)
+                return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
             if (offset > bufferMemory.size() || count > bufferMemory.size() - offset)
-                return Check(0x05, 0x24, 0x00);
+                return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
             return in(&bufferMemory[offset], count);
         }
 
@@ -275,7 +279,7 @@ DriveOutcome VirtualDrive::Perform(const uint8_t cdb[12], bool dataIn, uint8_t* 
                 eeprom[address] = cdb[9];
                 return Good();
             }
-            return Check(0x05, 0x24, 0x00);
+            return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
 
         default:
             return PerformHostCommand(cdb, dataIn, data, length);

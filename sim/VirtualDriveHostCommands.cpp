@@ -10,6 +10,7 @@
 #include <iterator>
 #include <vector>
 
+#include "drive/Scsi.h"
 #include "sim/VirtualDrive.h"
 
 namespace {
@@ -80,7 +81,7 @@ DriveOutcome VirtualDrive::VitalProductData(const uint8_t cdb[12], bool dataIn, 
             break;
         }
         default:
-            return Check(0x05, 0x24, 0x00);
+            return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
     }
     PutBe16(&page[2], static_cast<uint32_t>(page.size() - 4));
     return DataIn(page.data(), std::min<uint32_t>(allocation, uint32_t(page.size())), dataIn, data,
@@ -91,17 +92,19 @@ DriveOutcome VirtualDrive::PerformHostCommand(const uint8_t cdb[12], bool dataIn
                                               uint32_t length) {
     const bool noDisc = config.medium == Medium::None;
     switch (cdb[0]) {
-        case 0x03: {  // REQUEST SENSE: nothing pending (sense is returned with each command)
-            uint8_t sense[18] = {0x70, 0, 0, 0, 0, 0, 0, 10};
+        case kOpRequestSense: {  // REQUEST SENSE: nothing pending (sense is returned with each
+                                 // command)
+            uint8_t sense[18] = {kSenseCurrentFixed, 0, 0, 0, 0, 0, 0, 10};
             return DataIn(sense, std::min<uint32_t>(cdb[4], 18), dataIn, data, length);
         }
 
-        case 0x1A:    // MODE SENSE(6)
-        case 0x5A: {  // MODE SENSE(10)
-            const bool ten = cdb[0] == 0x5A;
+        case kOpModeSense6:     // MODE SENSE(6)
+        case kOpModeSense10: {  // MODE SENSE(10)
+            const bool ten = cdb[0] == kOpModeSense10;
             // Only the capabilities page (and "all pages", which is the same here).
             const uint8_t page = cdb[2] & 0x3F;
-            if (page != 0x2A && page != 0x3F) return Check(0x05, 0x24, 0x00);
+            if (page != 0x2A && page != 0x3F)
+                return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
             std::vector<uint8_t> d(ten ? 8 : 4, 0);
             d.insert(d.end(), std::begin(kCapabilitiesPage), std::end(kCapabilitiesPage));
             if (ten) {
@@ -114,11 +117,11 @@ DriveOutcome VirtualDrive::PerformHostCommand(const uint8_t cdb[12], bool dataIn
                           data, length);
         }
 
-        case 0x1E:  // PREVENT ALLOW MEDIUM REMOVAL
+        case kOpPreventAllowRemoval:  // PREVENT ALLOW MEDIUM REMOVAL
             removalPrevented = (cdb[4] & 0x01) != 0;
             return Good();
 
-        case 0x46: {  // GET CONFIGURATION
+        case kOpGetConfiguration: {  // GET CONFIGURATION
             const uint8_t rt = cdb[1] & 0x03;
             const uint16_t start = uint16_t(Be16(&cdb[2]));
             std::vector<uint8_t> d(8, 0);  // header; current profile 0: no disc
@@ -137,9 +140,11 @@ DriveOutcome VirtualDrive::PerformHostCommand(const uint8_t cdb[12], bool dataIn
                           data, length);
         }
 
-        case 0x4A: {                                               // GET EVENT STATUS NOTIFICATION
-            if (!(cdb[1] & 0x01)) return Check(0x05, 0x24, 0x00);  // only polled operation
-            std::vector<uint8_t> d = {0, 2, 0, 0x10};              // header; supported: media class
+        case kOpGetEventStatus: {  // GET EVENT STATUS NOTIFICATION
+            if (!(cdb[1] & 0x01))
+                return Check(kSenseKeyIllegalRequest, kAscInvalidFieldInCdb,
+                             0);                       // only polled operation
+            std::vector<uint8_t> d = {0, 2, 0, 0x10};  // header; supported: media class
             if (cdb[4] & 0x10) {
                 d[2] = 0x04;  // media class, an event follows
                 // No change; no medium, tray closed.
@@ -152,16 +157,18 @@ DriveOutcome VirtualDrive::PerformHostCommand(const uint8_t cdb[12], bool dataIn
                           data, length);
         }
 
-        case 0x28:  // READ(10)
-        case 0x42:  // READ SUB-CHANNEL
-        case 0x43:  // READ TOC/PMA/ATIP
-        case 0x51:  // READ DISC INFORMATION
-        case 0x52:  // READ TRACK INFORMATION
-        case 0xBE:  // READ CD
-            if (noDisc) return Check(0x02, 0x3A, 0x00);
-            return Check(0x05, 0x20, 0x00);  // the disc is not modelled
+        case kOpRead10:                // READ(10)
+        case kOpReadSubChannel:        // READ SUB-CHANNEL
+        case kOpReadToc:               // READ TOC/PMA/ATIP
+        case kOpReadDiscInformation:   // READ DISC INFORMATION
+        case kOpReadTrackInformation:  // READ TRACK INFORMATION
+        case kOpReadCd:                // READ CD
+            if (noDisc) return Check(kSenseKeyNotReady, kAscMediumNotPresent, 0);
+            return Check(kSenseKeyIllegalRequest, kAscInvalidOpcode,
+                         0);  // the disc is not modelled
 
         default:
-            return Check(0x05, 0x20, 0x00);  // invalid command operation code
+            return Check(kSenseKeyIllegalRequest, kAscInvalidOpcode,
+                         0);  // invalid command operation code
     }
 }

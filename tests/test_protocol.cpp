@@ -1,5 +1,5 @@
 // The command blocks and the window-free rules of flash/, checked against
-// literal bytes: a wrong name in flash/Protocol.h cannot hide a wrong byte.
+// literal bytes: a wrong name in drive/Scsi.h cannot hide a wrong byte.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -9,7 +9,7 @@
 #include "flash/Eligibility.h"
 #include "flash/FlashChip.h"
 #include "flash/ImageClass.h"
-#include "flash/Protocol.h"
+#include "drive/Scsi.h"
 
 namespace {
 using Bytes = std::array<uint8_t, 12>;

@@ -3,6 +3,7 @@
 //
 //   nfinfo FLASHER.EXE
 //   nfinfo --drive [--revision REV] FLASHER.EXE
+//   nfinfo --decode TRACE
 //
 // With --drive it prints instead the drive-file lines of one virtual drive
 // this flasher lists, judged by the flasher's own rules: Vendor, Product
@@ -11,6 +12,10 @@
 // any-firmware package), FlashId (a chip whose profile suits the image),
 // and a "; note: ..." line for each reason the flasher would not list the
 // drive or would not offer it the packaged revision.
+//
+// With --decode it names the command blocks of a virtual drive's trace by
+// the one SCSI vocabulary (drive/Scsi.h), one line per run of equal names
+// with its count.
 //
 // role       flasher or template
 // model, inquiry, range, vendor, note   the package fields (inquiry padded to 24)
@@ -29,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/Scsi.h"
 #include "flash/Eligibility.h"
 #include "flash/ImageClass.h"
 #include "flash/Revision.h"
@@ -75,8 +81,10 @@ std::string TrimRight(std::string s) {
 // One virtual drive the flasher lists, as drive-file lines.
 void PrintDrive(const PackageView& package, ImageClass image, std::string revision) {
     const std::string inquiry = package.InquiryText();
-    std::string vendor = TrimRight(inquiry.substr(0, 8)), product = TrimRight(inquiry.substr(8, 16));
-    if (package.AnyDrive()) vendor = TrimRight(package.Vendor()), product = TrimRight(package.Model());
+    std::string vendor = TrimRight(inquiry.substr(0, 8)),
+                product = TrimRight(inquiry.substr(8, 16));
+    if (package.AnyDrive())
+        vendor = TrimRight(package.Vendor()), product = TrimRight(package.Model());
     if (revision.empty()) revision = package.AnyFirmware() ? "0000" : package.LowVersion();
     EligibilityRule rule;
     rule.anyDrive = package.AnyDrive();
@@ -89,7 +97,8 @@ void PrintDrive(const PackageView& package, ImageClass image, std::string revisi
     std::printf("Vendor=%s\nProduct=%s\nRevision=%s\n", Clean(vendor).c_str(),
                 Clean(product).c_str(), Clean(revision).c_str());
     // The six-byte profiles are for the chips of the newer table rows.
-    std::printf("FlashId=%s\n", image == ImageClass::SixByteProfile ? "BF B6 00 01" : "DA C8 00 00");
+    std::printf("FlashId=%s\n",
+                image == ImageClass::SixByteProfile ? "BF B6 00 01" : "DA C8 00 00");
     if (!IsEligible(rule, productId, revision))
         std::printf("; note: revision %s lies outside %s-%s: the flasher will not list the drive\n",
                     Clean(revision).c_str(), Clean(package.LowVersion()).c_str(),
@@ -98,9 +107,75 @@ void PrintDrive(const PackageView& package, ImageClass image, std::string revisi
         std::printf("; note: revision %s is not below the packaged %s\n", Clean(revision).c_str(),
                     Clean(package.NewRevision()).c_str());
 }
+// What a command block is, in the vocabulary's words.
+std::string CommandName(const uint8_t* cdb, bool dataOut) {
+    char other[32];
+    switch (cdb[0]) {
+        case kOpTestUnitReady:
+            return "TEST UNIT READY";
+        case kOpInquiry:
+            return "INQUIRY";
+        case kOpStartStopUnit:
+            return cdb[4] == kStartStopLoad ? "START STOP UNIT (load)" : "START STOP UNIT (stop)";
+        case kOpReadCapacity:
+            return "READ CAPACITY";
+        case kOpStopPlayScan:
+            return "STOP PLAY/SCAN";
+        case kOpVendor:
+            if (cdb[1] == kVendorReadFlashId) return "read flash ID";
+            if (cdb[1] == kVendorWriteE2) return "write EEPROM byte";
+            return "vendor command";
+        case kOpWriteBuffer:
+            if (IsCommit(cdb)) return "commit (program flash)";
+            if (cdb[9] == kControlProfile) return dataOut ? "write profile" : "entry critical";
+            return "WRITE BUFFER (image)";
+        case kOpReadBuffer:
+            if (((uint32_t(cdb[3]) << 16) | (uint32_t(cdb[4]) << 8) | cdb[5]) == kProfileAreaOffset)
+                return "read profile back";
+            return "READ BUFFER (verify)";
+        default:
+            std::snprintf(other, sizeof other, "operation %02X", cdb[0]);
+            return other;
+    }
+}
+
+// Each trace line: the address, twelve bytes in hex, the direction and the
+// length (docs/TESTING.md, "The trace").
+int Decode(const char* path) {
+    std::FILE* f = std::fopen(path, "r");
+    if (!f) {
+        std::fprintf(stderr, "nfinfo: cannot read %s\n", path);
+        return 1;
+    }
+    char line[512];
+    std::string last;
+    int run = 0, number = 0;
+    while (std::fgets(line, sizeof line, f)) {
+        ++number;
+        unsigned b[12];
+        char address[32], direction[8];
+        if (std::sscanf(line, "%31s %x %x %x %x %x %x %x %x %x %x %x %x %7s", address, &b[0], &b[1],
+                        &b[2], &b[3], &b[4], &b[5], &b[6], &b[7], &b[8], &b[9], &b[10], &b[11],
+                        direction) != 14) {
+            std::fprintf(stderr, "nfinfo: %s:%d is not a trace line\n", path, number);
+            std::fclose(f);
+            return 1;
+        }
+        uint8_t cdb[12];
+        for (int i = 0; i < 12; ++i) cdb[i] = static_cast<uint8_t>(b[i]);
+        std::string name = CommandName(cdb, std::strcmp(direction, "out") == 0);
+        if (name != last && run > 0) std::printf("%-26s x%d\n", last.c_str(), run), run = 0;
+        last = name;
+        ++run;
+    }
+    if (run > 0) std::printf("%-26s x%d\n", last.c_str(), run);
+    std::fclose(f);
+    return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--decode") == 0) return Decode(argv[2]);
     bool drive = false;
     std::string revision;
     const char* path = nullptr;
@@ -117,7 +192,9 @@ int main(int argc, char** argv) {
         }
     }
     if (!path || (!revision.empty() && !drive)) {
-        std::fprintf(stderr, "usage: nfinfo FLASHER.EXE | nfinfo --drive [--revision REV] FLASHER.EXE\n");
+        std::fprintf(stderr,
+                     "usage: nfinfo FLASHER.EXE | nfinfo --drive [--revision REV] FLASHER.EXE"
+                     " | nfinfo --decode TRACE\n");
         return 2;
     }
     std::vector<uint8_t> file;

@@ -21,7 +21,7 @@ check "the tree as it stands passes" run_check "$repo"
 
 # Each case: a file, a line put at its end, and what the check must say.
 cases=(
-    "drive/CDDrive.cpp|#include \"flash/Protocol.h\"|drive may not include flash"
+    "drive/CDDrive.cpp|#include \"flash/Commands.h\"|drive may not include flash"
     "flash/Commands.cpp|#include \"package/Package.h\"|flash may not include package"
     "package/Package.cpp|#include \"drive/CDDrive.h\"|package may not include drive"
     "app/FlashForm.cpp|#include \"sim/SimOs.h\"|app may not include sim"

@@ -27,4 +27,34 @@ write_drive_file "$work/drive.ini" HostAdapter=0 "FlashId=DA C8 00 00" Revision=
 expect_eq "the drive file's section" $'[DRIVE0]\nHostAdapter=0\nFlashId=DA C8 00 00\nRevision=1A10' \
     "$(cat "$work/drive.ini")"
 expect_eq "a key read back" 1A10 "$(revision_in "$work/drive.ini")"
+# The trace in the vocabulary's words (nfinfo --decode of the build under test).
+nfinfo=${1:-$repo/build/native}/nfinfo
+if [ -x "$nfinfo" ]; then
+    printf '%s\n' \
+        "0:0 1B 00 00 00 03 00 00 00 00 00 00 00 in 0" \
+        "0:0 00 00 00 00 00 00 00 00 00 00 00 00 in 0" \
+        "0:0 00 00 00 00 00 00 00 00 00 00 00 00 in 0" \
+        "0:0 DF 11 00 00 00 00 00 00 00 00 00 00 in 128" \
+        "0:0 3B 05 01 08 00 00 00 00 0C 7F 00 00 out 12" \
+        "0:0 3B 05 01 00 00 00 00 40 00 00 00 00 out 16384" \
+        "0:0 3B 05 01 00 00 00 00 00 00 7F 00 00 in 0" \
+        "0:0 3C 01 01 08 00 00 00 00 0C 00 00 00 in 12" \
+        "0:0 3C 01 01 00 00 00 00 40 00 00 00 00 in 16384" \
+        "0:0 3B 05 01 00 00 00 00 00 00 A0 00 00 in 16" \
+        "0:0 12 00 00 00 80 00 00 00 00 00 00 00 in 128" \
+        "0:0 46 00 00 00 00 00 00 00 08 00 00 00 in 8" >"$work/named"
+    expect_eq "nfinfo --decode names each run" "START STOP UNIT (load)     x1
+TEST UNIT READY            x2
+read flash ID              x1
+write profile              x1
+WRITE BUFFER (image)       x1
+entry critical             x1
+read profile back          x1
+READ BUFFER (verify)       x1
+commit (program flash)     x1
+INQUIRY                    x1
+operation 46               x1" "$("$nfinfo" --decode "$work/named")"
+    echo "0:0 3B 05" >"$work/broken"
+    check "nfinfo --decode refuses a line that is no trace line" bash -c "! '$nfinfo' --decode '$work/broken' 2>/dev/null"
+fi
 finish

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/FlashForm.h"
-#include "flash/Protocol.h"
+#include "drive/Scsi.h"
 #include "tests/support/FakeForm.h"
 #include "tests/support/TestPackage.h"
 #include "tests/support/WatchedOs.h"
