@@ -12,155 +12,61 @@
 #include <string>
 #include <vector>
 
-#include "platform/ScsiRequests.h"
 #include "platform/OsCalls.h"
+#include "platform/ScsiRequests.h"
+#include "sim/SimOsSetup.h"
 #include "sim/VirtualDrive.h"
 
-struct TraceEntry {
-    uint8_t ha, target;  // pass-through: PathId and TargetId of the request
-    char letter;         // pass-through: the device's letter; ASPI: ' '
-    uint8_t cdb[12];
-    bool dataIn;      // pass-through: DataIn == 1; ASPI: SRB_Flags without 0x10
-    uint32_t length;  // DataTransferLength / SRB_BufLen
-};
-
-class SimOs : public OsCalls {
+// Tests set it up through SimOsSetup's fields and the set-up calls below,
+// and read what happened from SimOsRecord's fields and the queries below;
+// the program sees only its OsCalls part.
+class SimOs : public OsCalls, public SimOsSetup, public SimOsRecord {
   public:
     SimOs();
     ~SimOs() override;
     SimOs(const SimOs&) = delete;
     SimOs& operator=(const SimOs&) = delete;
 
-    // ---- configuration ----------------------------------------------------
-    uint32_t platformId = kPlatformWin32Nt;  // kPlatformWin32Windows for the 9x family (ASPI)
-    uint32_t majorVersion = 6;               // 4: 9x and NT 4.0, 5: 2000 and XP, 6: Vista on
-
+    // ---- set-up -------------------------------------------------------------
     // Drive letters (pass-through). A letter of another type has no device.
     void AddLetter(char letter, uint32_t driveType);                        // e.g. 3 (DRIVE_FIXED)
     VirtualDrive& AddCdrom(char letter, VirtualDrive::Config config = {});  // type 5 with a drive
     void FailOpen(char letter, uint32_t error);  // CreateFileA fails, GetLastError() = error
     VirtualDrive* DriveAt(char letter);
-
-    // The ASPI layer.
-    enum class AspiLayer {
-        Present,         // loads, both entry points, support status 1
-        Missing,         // LoadLibraryA fails (error 126)
-        NoSupportEntry,  // GetASPI32SupportInfo missing
-        NoSendEntry,     // SendASPI32Command missing
-        BadStatus,       // GetASPI32SupportInfo reports supportStatus
-    };
-    AspiLayer aspiLayer = AspiLayer::Present;
-    uint8_t supportStatus = kSsNoAdapters;  // status byte reported with AspiLayer::BadStatus
-    // Immediate: SendASPI32Command completes the request before returning.
-    // Late: it returns with the request pending; the request completes when
-    // the program waits on its event (the drive answers at the send, only the
-    // completion is late).
-    enum class Completion { Immediate, Late };
-    Completion completion = Completion::Immediate;
+    // Drives on the ASPI bus.
     VirtualDrive& AddAspiDrive(uint8_t ha, uint8_t target, VirtualDrive::Config config = {});
     VirtualDrive* AspiDriveAt(uint8_t ha, uint8_t target);
     uint8_t AdapterCount() const;  // highest adapter with a drive + 1 (at least 1)
-
-    // Timed-out ASPI requests (a Timeout fault) stay pending: their event is
-    // never signalled and the wait times out. CompleteTimedOut completes them
-    // now, late: the drive performs the command, the result is written into
-    // the request record the layer was given and its event handle is signalled
-    // (whatever that handle value names by then). With
-    // completeTimedOutAfterNextCommand set, that happens right after the next
-    // request completes (before the program reads it), once.
-    void CompleteTimedOut();
-    bool completeTimedOutAfterNextCommand = false;
-    size_t PendingRequests() const;   // sent, not yet completed (late or timed out)
-    size_t TimedOutRequests() const;  // of which timed out
-    // The data areas the pending requests name (the layer may still write there).
-    std::vector<const uint8_t*> PendingDataAreas() const;
-
-    // A layer that sets the status first and signals last, from its own
-    // thread: with signalDelayCalls n > 0 every completion's event is
-    // signalled only just before the n-th OsCalls call after it (the status,
-    // sense and data are written at once). A signal whose handle by then
-    // names another event than the one the request was sent with counts in
-    // misdirectedSignals (and signals it all the same, as Windows would).
-    uint32_t signalDelayCalls = 0;
-    uint32_t misdirectedSignals = 0;
-    size_t SignalsOutstanding() const { return deferredSignals_.size(); }
-
-    // CreateEventA fails (returns none) with this error code; 0: it works.
-    uint32_t failCreateEvent = 0;
-
     // Named mutexes, shared with other (pretended) programs. Held elsewhere:
     // another program owns it, and every wait for it times out. Abandoned:
     // its owner ended while owning it; the next wait takes it with
     // WAIT_ABANDONED.
     void HoldMutexElsewhere(const std::string& name, bool held = true);
     void AbandonMutex(const std::string& name);
-    uint32_t failCreateMutex = 0;  // CreateMutexA fails with this error code; 0: it works
-
-    // The CD-ROM class driver's answers to the storage controls (pass-through
-    // letters). Supported: Vista and later. NotSupported: Wine
-    // (ERROR_NOT_SUPPORTED). InvalidFunction: a driver that does not know the
-    // control (NT 4.0 to XP). InvalidHandle: a handle the driver did not open.
-    enum class ControlSupport { Supported, NotSupported, InvalidFunction, InvalidHandle };
-    ControlSupport exclusiveAccess = ControlSupport::Supported;  // IOCTL_CDROM_EXCLUSIVE_ACCESS
-    ControlSupport mediaPolling = ControlSupport::Supported;     // IOCTL_STORAGE_MCN_CONTROL
     // Another program holds the exclusive lock of the drive at letter, with
     // that caller name: every request of this program's handles is refused
     // (access denied), as the driver refuses other handles' requests.
     void LockElsewhere(char letter, const std::string& callerName);
+    // Timed-out ASPI requests (a Timeout fault) stay pending: their event is
+    // never signalled and the wait times out. CompleteTimedOut completes them
+    // now, late: the drive performs the command, the result is written into
+    // the request record the layer was given and its event handle is signalled
+    // (whatever that handle value names by then).
+    void CompleteTimedOut();
 
-    // ---- observation ------------------------------------------------------
-    std::vector<TraceEntry> trace;  // every command block received, both transports
+    // ---- observation ----------------------------------------------------------
     size_t CountOpcode(uint8_t opcode) const;
     std::vector<TraceEntry> TraceOf(uint8_t opcode) const;
-
-    // Copies of the last records as the program filled them (In) and as the
-    // system left them (Out), and where they were.
-    PassThroughRecord lastPassThroughIn{}, lastPassThroughOut{};
-    const void* lastPassThroughAddress = nullptr;
-    uint32_t lastIoctlCode = 0, lastIoctlInSize = 0, lastIoctlOutSize = 0;
-    bool lastIoctlSameBuffer = false;  // input and output were the same record
-    SrbExecScsiCmd lastSrbIn{}, lastSrbOut{};
-    const void* lastSrbAddress = nullptr;
-    std::vector<const void*> srbAddresses;  // every SRB received, in order
-
-    struct OpenCall {
-        std::string name;
-        uint32_t desiredAccess, shareMode, creationDisposition, flags;
-    };
-    std::vector<OpenCall> opens;       // every CreateFileA
-    uint32_t lastVersionInfoSize = 0;  // the size field GetVersionExA was given
-    std::vector<std::string> calls;    // every OsCalls method called, by name, in order
     size_t CountCalls(const std::string& name) const;
-    std::vector<uint32_t> driveStringsSizes;  // bufferLength of every GetLogicalDriveStringsA
-
-    uint64_t sleptMs = 0;                      // Sleep
-    uint64_t waitedMs = 0;                     // waits that timed out
-    uint32_t lastError = 0;                    // what GetLastError returns; settable
-    std::map<uint32_t, std::string> messages;  // FormatMessageA texts by code (with "\r\n")
-    uint32_t lastFormatFlags = 0;              // the flags of the last FormatMessageA
-    int moduleReferences = 0;                  // WNASPI32.DLL loads not yet freed
-    uint32_t lostSignals = 0;  // completions that signalled a handle that is not an open event
-    uint32_t badCalls = 0;     // calls through a wrong entry point or handle
-
+    size_t PendingRequests() const;   // sent, not yet completed (late or timed out)
+    size_t TimedOutRequests() const;  // of which timed out
+    // The data areas the pending requests name (the layer may still write there).
+    std::vector<const uint8_t*> PendingDataAreas() const;
+    size_t SignalsOutstanding() const { return deferredSignals_.size(); }
     size_t OpenEvents() const;
     size_t OpenDevices() const;
-
-    std::vector<std::string> mutexNames;             // the name of every CreateMutexA
     bool MutexOwned(const std::string& name) const;  // owned by this program now
     size_t OpenMutexes() const;
-    // Every storage control, in order, with the length of the command trace
-    // at that moment (to place it among the command blocks).
-    struct ControlCall {
-        uint32_t code;
-        OsHandle device;
-        uint32_t requestType;  // exclusive access: query, lock, unlock; polling: 1 off, 0 on
-        uint32_t flags;
-        std::string callerName;
-        bool ok;
-        uint32_t error;
-        size_t traceLength;
-    };
-    std::vector<ControlCall> controls;
     OsHandle LockHolder(char letter) const;  // this program's handle holding the lock; none
     bool PollingOff(char letter) const;      // media change notification off through a handle
 
