@@ -1,7 +1,8 @@
 # Checks every source file of the tree against the include table
 # (cmake/include-rules.cmake): each include of ours names a folder its own
 # folder may include, written from the tree's root; the Windows and the Linux
-# system headers only where the table allows them. Fails on the first
+# system headers only where the table allows them; and each file opens with
+# a comment line saying what it is for. Fails on the first
 # breach of each file, naming the file, the line and the rule.
 #   cmake -DSOURCE=<tree> -P cmake/include-check.cmake
 cmake_minimum_required(VERSION 3.20)
@@ -31,6 +32,11 @@ foreach(file ${files})
   if(NOT folder IN_LIST known)
     string(APPEND breaches "${file}: its folder ${folder} has no row in cmake/include-rules.cmake\n")
     continue()
+  endif()
+  # Every source file opens with the line that says what it is for.
+  file(STRINGS ${SOURCE}/${file} first LIMIT_COUNT 1)
+  if(NOT first MATCHES "^(//|/\\*)")
+    string(APPEND breaches "${file}: does not open with a line saying what it is for\n")
   endif()
   file(STRINGS ${SOURCE}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
   foreach(line ${includes})

@@ -35,6 +35,14 @@ cases=(
     "sim/VirtualDrive.cpp|#include <scsi/sg.h>|a Linux system header outside the Linux backend"
     "drive/CDDrive.cpp|#include \"../app/FlashForm.h\"|written from the tree's root"
 )
+echo "a file that does not open with the line saying what it is for"
+tree=$work/tree
+rm -rf "$tree" && mkdir -p "$tree"
+for f in "${folders[@]}"; do cp -r "$repo/$f" "$tree/"; done
+sed -i '1d' "$tree/flash/Eligibility.cpp"
+if run_check "$tree"; then fail "a file without its opening line passed"; else
+    check "refused, naming the file" grep -q "flash/Eligibility.cpp: does not open with a line" "$work/out"
+fi
 for c in "${cases[@]}"; do
     IFS='|' read -r file line says <<<"$c"
     tree=$work/tree
