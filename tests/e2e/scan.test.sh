@@ -32,16 +32,25 @@ cp "$WIN_BUILD/scancheck.exe" "$WIN_BUILD/WNASPI32.DLL" "$WORK/"
 winpath() { winepath -w "$1" 2>/dev/null; }
 
 # Runs scancheck in $WORK; its standard output goes to $WORK/out.txt (CRs removed).
+# A start that meets the prefix's wineserver just as it ends (it ends a few
+# seconds after its last program) fails before the program runs, with "wine
+# client error: ... Connection reset by peer" (seen once on a loaded
+# machine); such a start is made once more.
 run_scancheck() {  # DLL_OVERRIDE [ENV=VALUE...]
-    local override=$1
+    local override=$1 attempt
     shift
-    (cd "$WORK" && env "$@" WINEDLLOVERRIDES="wnaspi32=$override;$BASE_OVERRIDES" \
-        timeout 120 wine scancheck.exe) >"$WORK/out.raw" 2>"$WORK/err.txt" || {
-        echo "    scancheck failed; stderr:" >&2
-        sed 's/^/    /' "$WORK/err.txt" >&2
-        return 1
-    }
-    tr -d '\r' <"$WORK/out.raw" >"$WORK/out.txt"
+    for attempt in 1 2; do
+        if (cd "$WORK" && env "$@" WINEDLLOVERRIDES="wnaspi32=$override;$BASE_OVERRIDES" \
+            timeout 120 wine scancheck.exe) >"$WORK/out.raw" 2>"$WORK/err.txt"; then
+            tr -d '\r' <"$WORK/out.raw" >"$WORK/out.txt"
+            return 0
+        fi
+        [ "$attempt" = 1 ] && grep -q "wine client error" "$WORK/err.txt" && ! [ -s "$WORK/out.raw" ] || break
+        echo "    scancheck did not start (the wineserver ended under it); once more" >&2
+    done
+    echo "    scancheck failed; stderr:" >&2
+    sed 's/^/    /' "$WORK/err.txt" >&2
+    return 1
 }
 
 # Gives every drive of a drive file the completion mode of this pass.
