@@ -27,9 +27,10 @@ constexpr uint32_t kErrorNotOwner = 288;
 constexpr uint32_t kErrorMessageNotFound = 317;  // ERROR_MR_MID_NOT_FOUND: no text for a code
 constexpr uint32_t kErrorIoDevice = 1117;
 constexpr uint32_t kErrorDeviceNotConnected = 1167;
+constexpr uint32_t kErrorInvalidWindowHandle = 1400;  // what a box or a repaint may leave
 
 // What WaitForSingleObject returns.
-constexpr uint32_t kWaitObject0 = 0;        // WAIT_OBJECT_0
-constexpr uint32_t kWaitAbandoned = 0x80;   // WAIT_ABANDONED (a mutex whose owner ended)
-constexpr uint32_t kWaitTimeout = 0x102;    // WAIT_TIMEOUT
+constexpr uint32_t kWaitObject0 = 0;           // WAIT_OBJECT_0
+constexpr uint32_t kWaitAbandoned = 0x80;      // WAIT_ABANDONED (a mutex whose owner ended)
+constexpr uint32_t kWaitTimeout = 0x102;       // WAIT_TIMEOUT
 constexpr uint32_t kWaitFailed = 0xFFFFFFFFu;  // WAIT_FAILED

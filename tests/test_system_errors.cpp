@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kErrorInvalidWindowHandle = 1400;
-
 class SystemErrors : public ::testing::Test {
   protected:
     SimOs os;

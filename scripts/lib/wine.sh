@@ -175,9 +175,8 @@ road_9x() {  # EXE DRIVES TRACE
 # so neither prints a loader error.
 VSG_PRELOAD=${NORVEX_VSG:-$NORVEX_REPO/dist/sim/\$LIB/vsg.so}
 
-# Starts a Windows program in the background, in its own directory. With
-# ROAD nt it runs in Wine's default (NT) mode with the virtual SCSI generic
-# device preloaded, answering from DRIVES and writing TRACE.
+# Starts a Windows program in the background, in its own directory; its
+# output goes to $E2E_OUT/program.log.
 start_program() {  # EXE [ARGS...]
     local exe=$1
     shift
@@ -185,6 +184,9 @@ start_program() {  # EXE [ARGS...]
     (cd "$(dirname "$exe")" && exec wine "$(basename "$exe")" "$@") >"$E2E_OUT/program.log" 2>&1 &
     E2E_PROGRAM_PID=$!
 }
+# The same on the NT road: Wine's default (NT) mode with the virtual SCSI
+# generic device preloaded, answering from DRIVES and writing TRACE; output
+# to LOG.
 start_program_nt() {  # EXE DRIVES TRACE [LOG]
     local exe=$1
     PROGRAM_RC=""
