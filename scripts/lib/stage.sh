@@ -45,7 +45,7 @@ wine_build() {
 # 0 when it can.
 wine_problem() {
     local build out
-    build=$(wine_build) || { echo "NORVEX_WINE_BUILD is '$NORVEX_WINE_BUILD'; it takes i686 or x86-64"; return 1; }
+    build=$(wine_build 2>&1) || { echo "$build"; return 1; }
     if [ "$build" = x86-64 ]; then
         if [ ! -x "$WINE64_LOADER" ]; then
             echo "Wine's 64-bit loader $WINE64_LOADER is not installed (package wine64; scripts/deps.sh installs it)"

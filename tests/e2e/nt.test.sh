@@ -25,7 +25,6 @@ CDROM=$E2E_REPO/scripts/wine-virtual-cdrom.sh
 for f in "${VSG_PRELOAD/\$LIB/lib/x86_64-linux-gnu}" "$NFPACK" "$MKFW" "$DLL"; do [ -e "$f" ] || die "no $f (build first: ./build.sh)"; done
 IDENT="OPTIDRV CDRW-A100       "
 dir=$(workdir nt)
-cp "$DLL" "$dir/WNASPI32.DLL"  # the ASPI road's layer; the NT road never loads it
 
 # A drive letter that is no CD-ROM drive any more (a previous run's D:).
 remove_drive() {  # LETTER

@@ -7,11 +7,10 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 . ../../scripts/lib/all.sh
-set +e
 wine_setup_build
 need_wine e2e
 why=$(display_problem) || stage_cannot_run e2e "$why"
-(set -e; build_windows_for_wine) || exit 1
+build_windows_for_wine
 echo "== e2e: the $WINE_BUILD build (${WIN_BUILD#"$NORVEX_REPO"/}) under Wine's $([ "$WINE_BUILD" = x86-64 ] && echo 64 || echo 32)-bit loader"
 passed=() failed=() skipped=()
 for script in *.test.sh; do
