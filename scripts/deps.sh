@@ -21,6 +21,8 @@ packages=(cmake g++ make libgtest-dev libbenchmark-dev g++-mingw-w64-i686 g++-mi
           gcc-multilib g++-multilib python3 qemu-system-x86 busybox-static cpio)
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
+# xorriso: the disc image in QEMU's emulated drives (tests/kernel/run.sh).
+packages+=(xorriso)
 for p in "${packages[@]}"; do
     have "$p" || need+=("$p")
 done

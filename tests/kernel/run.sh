@@ -6,10 +6,15 @@
 # reports a line that this script reads back. docs/TESTING.md, "The real
 # Linux kernel", has the steps.
 #
+# Beside it, QEMU's own optical drives (ide-cd on AHCI, scsi-cd on
+# virtio-scsi, each empty and with a disc), which know none of the vendor
+# commands: emulated-drives.sh.
+#
 # Steps: fetch and unpack the kernel package (cached under build/kernel),
 # make the test flashers and get the ASPI road's traces of the same flashes,
-# pack an initramfs (busybox, the modules, vtcmu, sgcheck, the flasher, the
-# scenarios), boot with a hard time limit, check every result line.
+# the disc image and the flashers for QEMU's drives, pack an initramfs
+# (busybox, the modules, vtcmu, sgcheck, the flasher, the scenarios), boot
+# with a hard time limit, check every result line and QEMU's trace.
 #
 # Environment: NORVEX_KERNEL_OUT (default build/kernel), NORVEX_KERNEL_TIMEOUT
 # (seconds for the whole boot, default 900), NORVEX_KERNEL_BOOT_TIMEOUT
@@ -29,8 +34,10 @@ mkdir -p "$OUT"
 
 . "$REPO/scripts/lib/checks.sh"
 . "$REPO/scripts/lib/stage.sh"
+. "$REPO/scripts/lib/trace.sh"
+. "$REPO/tests/kernel/emulated-drives.sh"
 
-for tool in qemu-system-x86_64 busybox cpio dpkg-deb; do
+for tool in qemu-system-x86_64 busybox cpio dpkg-deb xorriso; do
     command -v "$tool" >/dev/null || stage_cannot_run kernel "$tool is missing (scripts/deps.sh installs it)"
 done
 for f in "$NATIVE/vtcmu" "$NATIVE/sgcheck" "$NATIVE/nfpack" "$NATIVE/mkfirmware" \
@@ -93,6 +100,9 @@ for name in 1A50A 1A60P; do
         [ -f "$dir/$name.trace" ] && cp "$dir/$name.trace" "$WORK/ref-$name.trace" && break
     done
 done
+# QEMU's own drives: the disc, and the flashers for their identification.
+emulated_disc
+[ -x "$FLASHER" ] && emulated_flashers
 
 # ---- the initramfs ----------------------------------------------------------------------
 ROOT=$OUT/root
@@ -102,7 +112,7 @@ cp /bin/busybox "$ROOT/bin/busybox"
 for applet in $(busybox --list); do
     [ "$applet" = busybox ] || ln -sf busybox "$ROOT/bin/$applet"
 done
-for m in $MODULES; do
+for m in $MODULES $EMU_MODULES; do
     f=$(find "$MODDIR" -name "$m.ko" -o -name "$m.ko.xz" | head -1)
     [ -n "$f" ] || die "module $m is not in $PACKAGE"
     case "$f" in
@@ -111,6 +121,7 @@ for m in $MODULES; do
     esac
 done
 echo $MODULES >"$ROOT/rig/modules.order"
+echo $EMU_MODULES >"$ROOT/rig/modules.emulated"
 cp "$NATIVE/vtcmu" "$NATIVE/sgcheck" "$ROOT/rig/"
 if [ -x "$FLASHER" ]; then
     cp "$FLASHER" "$ROOT/rig/norvexflash"
@@ -138,6 +149,8 @@ CONSOLE=$OUT/console.log RESULTS=$OUT/results.txt
 : >"$RESULTS"
 QEMU_ARGS=(-machine pc -accel tcg -m 512 -smp 1 -display none -no-reboot -monitor none
     -kernel "$VMLINUZ" -initrd "$OUT/initrd.gz" -append "console=ttyS0 quiet loglevel=4 panic=-1")
+emulated_qemu_args
+QEMU_ARGS+=("${EMU_ARGS[@]}")
 if [ -n "${NORVEX_KERNEL_SHELL:-}" ]; then
     # By hand: the console on this terminal, a shell after the scenarios.
     log "booting with the console here; the guest's shell powers off on exit"
@@ -176,6 +189,8 @@ awk -v dir="$OUT/files" 'BEGIN { system("mkdir -p " dir) }
     /^FILE / { name = dir "/" $2; printf "" > name; next }
     /^END$/ { close(name); name = ""; next }
     name != "" { print >> name }' "$RESULTS.clean"
+# The host's own checks of QEMU's trace join the guest's results.
+emulated_checks "$RESULTS.clean"
 passed=$(grep -c '^RESULT ok ' "$RESULTS.clean" || true)
 skipped=$(grep -c '^RESULT SKIP ' "$RESULTS.clean" || true)
 failed=$(grep -c '^RESULT FAIL ' "$RESULTS.clean" || true)

@@ -234,5 +234,8 @@ if wanted polling; then
     send_file polling.trace /tmp/polling.trace
 fi
 
+# ---- QEMU's own drives, written elsewhere: ide-cd and scsi-cd -----------------------
+wanted emulated && . /rig/emulated.sh
+
 stop_handler
 send_file handler.log /tmp/handler.log
