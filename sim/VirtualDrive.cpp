@@ -132,6 +132,13 @@ uint32_t VirtualDrive::CommandCount(uint8_t opcode) const {
 
 DriveOutcome VirtualDrive::Execute(const uint8_t cdb[12], bool dataIn, uint8_t* data,
                                    uint32_t length) {
+    DriveOutcome o = Run(cdb, dataIn, data, length);
+    const bool check = o.kind == DriveOutcome::Kind::Completed && o.status == kStatusCheckCondition;
+    pendingSense_ = check ? o.sense : std::array<uint8_t, 18>{};
+    return o;
+}
+
+DriveOutcome VirtualDrive::Run(const uint8_t cdb[12], bool dataIn, uint8_t* data, uint32_t length) {
     ++totalCommands_;
     ++counts_[cdb[0]];
     std::array<uint8_t, 12> block;

@@ -82,6 +82,10 @@ class VirtualDrive {
 
     // Runs one command: counts it, applies faults, then performs it. `data`
     // is the transfer area of `length` bytes; dataIn tells the direction.
+    // The sense of a command that ends in CHECK CONDITION stays pending for
+    // a REQUEST SENSE sent next, as a drive keeps it for a host adapter
+    // without autosense (ATAPI: libata fetches it that way); any other
+    // command clears it.
     DriveOutcome Execute(const uint8_t cdb[12], bool dataIn, uint8_t* data, uint32_t length);
     // Performs a command without counting it or applying faults (used to
     // complete a timed-out request late).
@@ -123,6 +127,7 @@ class VirtualDrive {
     std::vector<uint8_t> InquiryData() const;
 
   private:
+    DriveOutcome Run(const uint8_t cdb[12], bool dataIn, uint8_t* data, uint32_t length);
     // Data to the host: at most `length` of the `count` bytes given.
     DriveOutcome DataIn(const uint8_t* bytes, uint32_t count, bool dataIn, uint8_t* data,
                         uint32_t length) const;
@@ -141,6 +146,7 @@ class VirtualDrive {
 
     std::vector<DriveFault> faults_;
     std::map<uint8_t, uint32_t> counts_;
+    std::array<uint8_t, 18> pendingSense_{};  // all zero: nothing pending
     uint32_t totalCommands_ = 0;
 };
 

@@ -92,10 +92,10 @@ DriveOutcome VirtualDrive::PerformHostCommand(const uint8_t cdb[12], bool dataIn
                                               uint32_t length) {
     const bool noDisc = config.medium == Medium::None;
     switch (cdb[0]) {
-        case kOpRequestSense: {  // REQUEST SENSE: nothing pending (sense is returned with each
-                                 // command)
-            uint8_t sense[18] = {kSenseCurrentFixed, 0, 0, 0, 0, 0, 0, 10};
-            return DataIn(sense, std::min<uint32_t>(cdb[4], 18), dataIn, data, length);
+        case kOpRequestSense: {  // REQUEST SENSE: the previous command's, or nothing pending
+            std::array<uint8_t, 18> sense = pendingSense_;
+            if (sense[0] == 0) sense = {kSenseCurrentFixed, 0, 0, 0, 0, 0, 0, 10};
+            return DataIn(sense.data(), std::min<uint32_t>(cdb[4], 18), dataIn, data, length);
         }
 
         case kOpModeSense6:     // MODE SENSE(6)

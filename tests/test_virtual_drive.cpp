@@ -237,6 +237,44 @@ TEST(VirtualDrive, FlippedByteInReadBuffer) {
     EXPECT_EQ(d.bufferMemory[10], 0x11);  // only the answer is wrong
 }
 
+// A drive keeps the sense of a CHECK CONDITION for the REQUEST SENSE sent
+// next (how libata gets an ATAPI drive's sense; QEMU's ide-cd and scsi-cd do
+// the same), and the next command, REQUEST SENSE included, clears it.
+TEST(VirtualDrive, RequestSenseReturnsThePreviousCommandsSense) {
+    VirtualDrive d;
+    d.FailWithSense(0x3B, 1, 0x03, 0x0C, 0x00);
+    auto requestSense = [&](uint8_t* sense) {
+        std::memset(sense, 0xEE, 18);
+        return Send(d, {0x03, 0, 0, 0, 18}, true, sense, 18);
+    };
+    uint8_t sense[18];
+
+    ASSERT_TRUE(Sense(Send(d, {0x25}, true, sense, 8), 0x02, 0x3A, 0x00));  // no disc
+    DriveOutcome o = requestSense(sense);
+    ASSERT_TRUE(Good(o));
+    EXPECT_EQ(o.transferred, 18u);
+    EXPECT_EQ(sense[0], 0x70);
+    EXPECT_EQ(sense[2], 0x02);
+    EXPECT_EQ(sense[12], 0x3A);
+    EXPECT_EQ(sense[13], 0x00);
+    ASSERT_TRUE(Good(requestSense(sense)));  // the first took it
+    EXPECT_EQ(sense[2], 0x00);
+    EXPECT_EQ(sense[12], 0x00);
+
+    // An injected fault's sense too; a command that completes clears it.
+    uint8_t chunk[16] = {};
+    ASSERT_TRUE(
+        Sense(Send(d, {0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 16}, false, chunk, 16), 0x03, 0x0C, 0x00));
+    ASSERT_TRUE(Good(requestSense(sense)));
+    EXPECT_EQ(sense[2], 0x03);
+    EXPECT_EQ(sense[12], 0x0C);
+    ASSERT_TRUE(Sense(Send(d, {0x00}), 0x02, 0x3A, 0x00));
+    ASSERT_TRUE(Good(Send(d, {0x12, 0, 0, 0, 36}, true, chunk, 16)));  // INQUIRY: GOOD
+    ASSERT_TRUE(Good(requestSense(sense)));
+    EXPECT_EQ(sense[2], 0x00);
+    EXPECT_EQ(sense[12], 0x00);
+}
+
 TEST(VirtualDrive, WrongDirectionIsAnInvalidField) {
     VirtualDrive d;
     uint8_t data[36];
