@@ -26,6 +26,7 @@ mark() {  # DRIVE ALLOWED LABEL...
     local drive=$1 allowed=$2
     shift 2
     MARKS=$((MARKS + 1))
+    [ "$MARKS" -le 35 ] || fail "emulated: more than 35 markers"
     echo "MARK $MARKS $drive $allowed $*" >&3
     sgcheck "$(node_of "$drive")" --in "$MARKS" 12 00 00 00 "$(printf %02X "$MARKS")" 00 >/dev/null
 }
@@ -35,7 +36,7 @@ mark() {  # DRIVE ALLOWED LABEL...
 # (sr's capacity in sysfs is no help: without a disc it guesses one), asked
 # up to three times past a unit attention.
 emulated_drives() {
-    local m d model medium i answer
+    local m d model medium i answer found
     for m in $(cat /rig/modules.emulated); do
         insmod "/lib/modules/$m.ko" || { fail "emulated: insmod $m"; return 1; }
     done
@@ -63,8 +64,10 @@ emulated_drives() {
         done
         echo "$model-$medium /dev/$(basename "$d")" >>"$EMU_NODES"
     done
-    expect "emulated: the drives found through sysfs" "ide-cd-disc ide-cd-empty scsi-cd-disc scsi-cd-empty" \
-        "$(cut -d' ' -f1 "$EMU_NODES" | sort | tr '\n' ' ' | sed 's/ $//')"
+    # Without each of the four once, nothing else here would mean anything.
+    found=$(cut -d' ' -f1 "$EMU_NODES" | sort | tr '\n' ' ' | sed 's/ $//')
+    expect "emulated: the drives found through sysfs" "ide-cd-disc ide-cd-empty scsi-cd-disc scsi-cd-empty" "$found"
+    [ "$found" = "ide-cd-disc ide-cd-empty scsi-cd-disc scsi-cd-empty" ] || return 1
     pass "emulated: the nodes" "$(tr '\n' ' ' <"$EMU_NODES")"
 }
 
