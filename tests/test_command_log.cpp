@@ -37,7 +37,10 @@ struct LogRig : FlasherRig {
     std::vector<std::string> Lines(const std::string& name = kLog) {
         std::vector<std::string> lines;
         std::istringstream in(os.files[name]);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();  // the Windows build's
+            lines.push_back(line);
+        }
         return lines;
     }
     // The log's lines of one kind, without their time.
