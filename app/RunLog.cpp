@@ -25,7 +25,8 @@ std::string LogPathBeside(const std::string& exePath) {
     return exePath.substr(0, dot) + ".LOG";
 }
 
-bool OpenFlasherLog(OsCalls& os, const std::string& exePath) {
+bool OpenFlasherLog(OsCalls& os, const PackageView& package, const std::string& exePath) {
+    if (package.IsTemplate()) return false;
     gCommandLog.Start(os);
     const std::string beside = LogPathBeside(exePath);
     if (gCommandLog.Open(beside)) return true;

@@ -15,8 +15,9 @@ std::string LogPathBeside(const std::string& exePath);
 
 // Starts the command log of a flasher run on Windows: beside the flasher,
 // else in the user's temporary folder under the same name. False (no log)
-// when neither can be written; nothing is shown.
-bool OpenFlasherLog(OsCalls& os, const std::string& exePath);
+// when neither can be written, and for the template (the builder writes
+// no log); nothing is shown.
+bool OpenFlasherLog(OsCalls& os, const PackageView& package, const std::string& exePath);
 
 // The header of a run: date and time, version, package, system and road
 // (nothing without a log).

@@ -2,6 +2,7 @@
 // line by line against what was sent, and that it never changes a run.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 
 #include "app/LoggedForm.h"
@@ -26,7 +27,7 @@ struct LogRig : FlasherRig {
     }
     void Run(BoxAnswer answer = BoxAnswer::Yes) {
         CDDrive::Attach(&os, &logged);
-        opened = OpenFlasherLog(os, kExe);
+        opened = OpenFlasherLog(os, PackageView(pkg.Record()), kExe);
         form.answers = {BoxAnswer::Yes};
         window = std::make_unique<TFlashForm>(logged, os, pkg.Record(), kExe);
         window->FormCreate();
@@ -246,6 +247,14 @@ TEST(CommandLog, GrowsAcrossRuns) {
     EXPECT_EQ(twice.compare(0, once.size(), once), 0);
     EXPECT_GT(twice.size(), once.size() + once.size() / 2);
     EXPECT_EQ(second.Of("start").size(), 2u);
+}
+
+TEST(CommandLog, TheBuilderWritesNone) {
+    LogRig rig(false);
+    std::memcpy(rig.pkg.Image(), "TMPL", 4);
+    EXPECT_FALSE(OpenFlasherLog(rig.os, PackageView(rig.pkg.Record()), kExe));
+    EXPECT_FALSE(gCommandLog.Active());
+    EXPECT_TRUE(rig.os.files.empty());
 }
 
 TEST(CommandLog, LogSitsBesideTheFlasherNamedAfterIt) {

@@ -34,7 +34,7 @@ int Run(HINSTANCE instance, int showCommand) {
     // folder); the builder logs nothing.
     static LoggedForm logged(form);
     CDDrive::Attach(&os, &logged);
-    if (!PackageView(PackageRecord()).IsTemplate()) OpenFlasherLog(os, path);
+    OpenFlasherLog(os, PackageView(PackageRecord()), path);
 
     static TFlashForm flashForm(logged, os, PackageRecord(), path);
     form.OnComboChange = [] { flashForm.ComboBoxChange(); };
