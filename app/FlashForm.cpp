@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "drive/CommandLog.h"
+
 TFlashForm::TFlashForm(Form& form, OsCalls& os, const uint8_t* record, std::string exePath)
     : form_(form), os_(os), package_(record), exePath_(std::move(exePath)) {}
 
@@ -37,6 +39,10 @@ void TFlashForm::ClearCatalogue() {
 }
 
 void TFlashForm::FormDestroy() {
+    if (!BuilderMode && !runLogged_ && gCommandLog.Active()) {
+        runLogged_ = true;
+        gCommandLog.Line("end", "status \"" + form_.Status() + "\"");
+    }
     ClearCatalogue();
     CurrentDrive = nullptr;
     Drives.reset();

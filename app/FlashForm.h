@@ -35,6 +35,8 @@ class TFlashForm {
 
     // Drive eligibility and image classification.
     bool CheckCondition();
+    // For the log: why CheckCondition refuses the current drive.
+    std::string WhyNotEligible();
     void CheckNewFormatBIN();
 
     // Vendor commands on CurrentDrive.
@@ -116,6 +118,7 @@ class TFlashForm {
     OsCalls& os_;
     PackageView package_;
     std::string exePath_;
-    std::string directory_;  // the file list's directory (working directory)
-    std::string fileMask_;   // the file list's masks, semicolon-separated
+    std::string directory_;   // the file list's directory (working directory)
+    std::string fileMask_;    // the file list's masks, semicolon-separated
+    bool runLogged_ = false;  // the run's end is in the command log
 };

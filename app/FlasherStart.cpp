@@ -3,11 +3,13 @@
 #include <string>
 
 #include "app/FlashForm.h"
+#include "app/RunLog.h"
 #include "app/StatusTexts.h"
 #include "flash/Eligibility.h"
 #include "flash/ImageClass.h"
 
 void TFlashForm::FlasherStart() {
+    LogRunHeader(os_, package_);
     VendorText = package_.Vendor();
     ModelText = package_.Model();
     InquiryText = package_.InquiryText();
@@ -92,9 +94,11 @@ void TFlashForm::CreateDriveList() {
     for (int i = 0; i < Drives->Count(); ++i) {
         Drives->Select(static_cast<int16_t>(i));
         if (CheckCondition()) {
+            LogDrive(*Drives->Current, true, "");
             form_.ComboAdd(Drives->Current->DisplayLine());
             DriveIndexMap.push_back(i);
         } else {
+            LogDrive(*Drives->Current, false, WhyNotEligible());
             error += Drives->Current->DisplayLine() + "\n";
         }
     }
@@ -130,6 +134,15 @@ bool TFlashForm::CheckCondition() {
     rule.lowVersion = LowVersion;
     rule.highVersion = HighVersion;
     return IsEligible(rule, drive->ProductId(), drive->FirmwareRevision());
+}
+
+std::string TFlashForm::WhyNotEligible() {
+    CDDrive* drive = Drives ? Drives->Current : nullptr;
+    if (drive == nullptr) return "no drive";
+    if (!package_.AnyDrive() && drive->ProductId() != InquiryText)
+        return "identification \"" + drive->ProductId() + "\" is not the package's \"" +
+               InquiryText + "\"";
+    return "revision \"" + drive->FirmwareRevision() + "\" outside " + RangeText;
 }
 
 void TFlashForm::CheckNewFormatBIN() {

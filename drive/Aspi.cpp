@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "drive/CDDrive.h"
+#include "drive/CommandLog.h"
 #include "drive/DriveState.h"
 
 using namespace drive_state;
@@ -121,6 +122,8 @@ int32_t CDDrive::ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t 
     // The layer may complete the request from another thread: read its
     // status once per look, through a volatile access.
     auto status = [&srb]() { return *static_cast<volatile uint8_t*>(&srb.SRB_Status); };
+    const bool logged = gCommandLog.Active();
+    const uint64_t started = logged ? gCommandLog.Micros() : 0;
     gOs->CallSendASPI32Command(gSendEntry, &srb);
     bool inTime;  // the outcome counts
     bool done;    // the layer has signalled after completing: it holds nothing more
@@ -148,6 +151,17 @@ int32_t CDDrive::ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t 
         // Timed out: the outcome is that of the zeroed record, status 0, no sense.
         Status = kSsPending;
         SenseKey = Asc = Ascq = 0;
+    }
+    if (logged) {
+        CommandOutcome outcome;
+        outcome.passThrough = false;
+        outcome.transportOk = inTime;
+        outcome.status = Status;
+        outcome.senseKey = SenseKey;
+        outcome.asc = Asc;
+        outcome.ascq = Ascq;
+        gCommandLog.Command(Format("%u:%u", unsigned(HostAdapter), unsigned(TargetId)), cdb,
+                            direction == kDataIn, length, started, outcome);
     }
     if (done) {
         gOs->CloseHandle(event);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "drive/CDDrive.h"
+#include "drive/CommandLog.h"
 
 namespace drive_state {
 
@@ -116,6 +117,7 @@ void CDDrive::Attach(OsCalls* system, Form* window) {
     gDataBuffer = nullptr;
     gDataBufferLength = 0;
     OrphanParkedRequests();
+    gCommandLog.Close();
 }
 
 void CDDrive::InitTransport() {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "drive/CDDrive.h"
+#include "drive/CommandLog.h"
 #include "drive/DriveState.h"
 
 using namespace drive_state;
@@ -25,6 +26,8 @@ int32_t CDDrive::ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, ui
     std::memcpy(spt.Cdb, cdb, 12);
 
     RequestSize = sizeof(PassThroughRecord);
+    const bool logged = gCommandLog.Active();
+    const uint64_t started = logged ? gCommandLog.Micros() : 0;
     IoctlOk = gOs->DeviceIoControl(DeviceHandle, kIoctlScsiPassThroughDirect, &PassThroughRequest,
                                    RequestSize, &PassThroughRequest, RequestSize, &BytesReturned);
     const uint32_t error = IoctlOk ? 0 : gOs->GetLastError();
@@ -33,6 +36,17 @@ int32_t CDDrive::ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, ui
     SenseKey = PassThroughRequest.Sense[2];
     Asc = PassThroughRequest.Sense[12];
     Ascq = PassThroughRequest.Sense[13];
+    if (logged) {
+        CommandOutcome outcome;
+        outcome.transportOk = IoctlOk;
+        outcome.status = Status;
+        outcome.senseKey = SenseKey;
+        outcome.asc = Asc;
+        outcome.ascq = Ascq;
+        outcome.error = error;
+        gCommandLog.Command(std::string(1, DriveLetter) + ":", cdb, direction == kDataIn, length,
+                            started, outcome);
+    }
     if (IoctlOk && SenseKey == 0) return 1;
     if (IoctlOk)
         ShowSystemError();

@@ -81,6 +81,112 @@ constexpr uint8_t kAscInvalidOpcode = 0x20;  // invalid command operation code
 constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
 constexpr uint8_t kAscMediumNotPresent = 0x3A;
 
+// The status byte a drive ends a command with (pass-through), by name.
+constexpr const char* ScsiStatusName(uint8_t status) {
+    switch (status) {
+        case 0x00:
+            return "GOOD";
+        case 0x02:
+            return "CHECK CONDITION";
+        case 0x04:
+            return "CONDITION MET";
+        case 0x08:
+            return "BUSY";
+        case 0x18:
+            return "RESERVATION CONFLICT";
+        case 0x28:
+            return "TASK SET FULL";
+        case 0x30:
+            return "ACA ACTIVE";
+        case 0x40:
+            return "TASK ABORTED";
+        default:
+            return nullptr;
+    }
+}
+
+// The names of the sixteen sense keys, and of the additional sense codes
+// and qualifiers an optical drive reports to the commands a flasher sends
+// (the command log and nfinfo --decode print them). A code not listed has
+// no name: it is printed in hexadecimal as unknown, never under a wrong name.
+constexpr const char* kSenseKeyNames[16] = {
+    "NO SENSE",       "RECOVERED ERROR", "NOT READY",      "MEDIUM ERROR",
+    "HARDWARE ERROR", "ILLEGAL REQUEST", "UNIT ATTENTION", "DATA PROTECT",
+    "BLANK CHECK",    "VENDOR SPECIFIC", "COPY ABORTED",   "ABORTED COMMAND",
+    "EQUAL",          "VOLUME OVERFLOW", "MISCOMPARE",     "COMPLETED",
+};
+constexpr const char* SenseKeyName(uint8_t key) {
+    return key < 16 ? kSenseKeyNames[key] : nullptr;
+}
+
+struct AdditionalSense {
+    uint8_t asc;
+    uint8_t ascq;
+    const char* name;
+};
+constexpr AdditionalSense kAdditionalSenses[] = {
+    {0x00, 0x00, "NO ADDITIONAL SENSE INFORMATION"},
+    {0x00, 0x11, "AUDIO PLAY OPERATION IN PROGRESS"},
+    {0x02, 0x00, "NO SEEK COMPLETE"},
+    {kAscNotReady, 0x00, "LOGICAL UNIT NOT READY, CAUSE NOT REPORTABLE"},
+    {kAscNotReady, kAscqBecomingReady, "LOGICAL UNIT IS IN PROCESS OF BECOMING READY"},
+    {kAscNotReady, 0x02, "LOGICAL UNIT NOT READY, INITIALIZING COMMAND REQUIRED"},
+    {kAscNotReady, 0x03, "LOGICAL UNIT NOT READY, MANUAL INTERVENTION REQUIRED"},
+    {kAscNotReady, 0x04, "LOGICAL UNIT NOT READY, FORMAT IN PROGRESS"},
+    {kAscNotReady, 0x07, "LOGICAL UNIT NOT READY, OPERATION IN PROGRESS"},
+    {kAscNotReady, 0x08, "LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS"},
+    {0x05, 0x00, "LOGICAL UNIT DOES NOT RESPOND TO SELECTION"},
+    {0x06, 0x00, "NO REFERENCE POSITION FOUND"},
+    {0x08, 0x00, "LOGICAL UNIT COMMUNICATION FAILURE"},
+    {0x08, 0x01, "LOGICAL UNIT COMMUNICATION TIME-OUT"},
+    {0x08, 0x02, "LOGICAL UNIT COMMUNICATION PARITY ERROR"},
+    {0x09, 0x00, "TRACK FOLLOWING ERROR"},
+    {0x0C, 0x00, "WRITE ERROR"},
+    {0x11, 0x00, "UNRECOVERED READ ERROR"},
+    {0x15, 0x00, "RANDOM POSITIONING ERROR"},
+    {0x1A, 0x00, "PARAMETER LIST LENGTH ERROR"},
+    {0x1D, 0x00, "MISCOMPARE DURING VERIFY OPERATION"},
+    {kAscInvalidOpcode, 0x00, "INVALID COMMAND OPERATION CODE"},
+    {0x21, 0x00, "LOGICAL BLOCK ADDRESS OUT OF RANGE"},
+    {kAscInvalidFieldInCdb, 0x00, "INVALID FIELD IN CDB"},
+    {0x25, 0x00, "LOGICAL UNIT NOT SUPPORTED"},
+    {0x26, 0x00, "INVALID FIELD IN PARAMETER LIST"},
+    {0x26, 0x01, "PARAMETER NOT SUPPORTED"},
+    {0x26, 0x02, "PARAMETER VALUE INVALID"},
+    {0x27, 0x00, "WRITE PROTECTED"},
+    {0x28, 0x00, "NOT READY TO READY CHANGE, MEDIUM MAY HAVE CHANGED"},
+    {0x29, 0x00, "POWER ON, RESET, OR BUS DEVICE RESET OCCURRED"},
+    {0x29, 0x01, "POWER ON OCCURRED"},
+    {0x29, 0x02, "SCSI BUS RESET OCCURRED"},
+    {0x29, 0x03, "BUS DEVICE RESET FUNCTION OCCURRED"},
+    {0x29, 0x04, "DEVICE INTERNAL RESET"},
+    {0x2A, 0x00, "PARAMETERS CHANGED"},
+    {0x2C, 0x00, "COMMAND SEQUENCE ERROR"},
+    {0x30, 0x00, "INCOMPATIBLE MEDIUM INSTALLED"},
+    {0x31, 0x00, "MEDIUM FORMAT CORRUPTED"},
+    {kAscMediumNotPresent, 0x00, "MEDIUM NOT PRESENT"},
+    {kAscMediumNotPresent, 0x01, "MEDIUM NOT PRESENT - TRAY CLOSED"},
+    {kAscMediumNotPresent, 0x02, "MEDIUM NOT PRESENT - TRAY OPEN"},
+    {0x3E, 0x00, "LOGICAL UNIT HAS NOT SELF-CONFIGURED YET"},
+    {0x3E, 0x01, "LOGICAL UNIT FAILURE"},
+    {0x3E, 0x02, "TIMEOUT ON LOGICAL UNIT"},
+    {0x3F, 0x01, "MICROCODE HAS BEEN CHANGED"},
+    {0x3F, 0x03, "INQUIRY DATA HAS CHANGED"},
+    {0x44, 0x00, "INTERNAL TARGET FAILURE"},
+    {0x47, 0x00, "SCSI PARITY ERROR"},
+    {0x4E, 0x00, "OVERLAPPED COMMANDS ATTEMPTED"},
+    {0x53, 0x00, "MEDIA LOAD OR EJECT FAILED"},
+    {0x53, 0x02, "MEDIUM REMOVAL PREVENTED"},
+    {0x5A, 0x01, "OPERATOR MEDIUM REMOVAL REQUEST"},
+    {0x5D, 0x00, "FAILURE PREDICTION THRESHOLD EXCEEDED"},
+    {0x73, 0x00, "CD CONTROL ERROR"},
+};
+constexpr const char* AdditionalSenseName(uint8_t asc, uint8_t ascq) {
+    for (const AdditionalSense& a : kAdditionalSenses)
+        if (a.asc == asc && a.ascq == ascq) return a.name;
+    return nullptr;
+}
+
 // Where the profile goes in the drive's buffer memory (the second profile
 // form is sent to offset 0).
 constexpr uint32_t kProfileAreaOffset = 0x080000;

@@ -26,8 +26,20 @@ constexpr uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
 constexpr uint32_t kIoctlCdromExclusiveAccess = 0x2C05C;
 // CTL_CODE(IOCTL_STORAGE_BASE, 0x251, METHOD_BUFFERED, FILE_ANY_ACCESS)
 constexpr uint32_t kIoctlStorageMcnControl = 0x2D0944;
-constexpr uint32_t kFileReadAttributes = 0x80;  // FILE_READ_ATTRIBUTES
-constexpr uint32_t kFileShareReadWrite = 3;     // FILE_SHARE_READ | FILE_SHARE_WRITE
+constexpr uint32_t kFileReadAttributes = 0x80;         // FILE_READ_ATTRIBUTES
+constexpr uint32_t kFileShareReadWrite = 3;            // FILE_SHARE_READ | FILE_SHARE_WRITE
+constexpr uint32_t kFileShareRead = 1;                 // FILE_SHARE_READ
+constexpr uint32_t kGenericWriteAccess = 0x40000000u;  // GENERIC_WRITE
+constexpr uint32_t kOpenAlways = 4;                    // OPEN_ALWAYS
+constexpr uint32_t kFileAttributeNormal = 0x80;        // FILE_ATTRIBUTE_NORMAL
+constexpr uint32_t kFileEnd = 2;                       // FILE_END
+constexpr uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
+
+// SYSTEMTIME.
+struct OsSystemTime {
+    uint16_t wYear = 0, wMonth = 0, wDayOfWeek = 0, wDay = 0;
+    uint16_t wHour = 0, wMinute = 0, wSecond = 0, wMilliseconds = 0;
+};
 
 // The part of OSVERSIONINFOA the program reads.
 struct OsVersionInfo {
@@ -75,4 +87,34 @@ class OsCalls {
                                               const char* fileName) = 0;
     // Returns the length of the current directory written into buffer.
     virtual uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) = 0;
+
+    // The command log (drive/CommandLog): a file opened with CreateFileA
+    // (OPEN_ALWAYS) and appended to, the user's temporary folder, and the
+    // clocks. A system that does not answer them has no log: the defaults
+    // write nothing and tell no time.
+    virtual bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) {
+        (void)file, (void)data, (void)size;
+        if (written) *written = 0;
+        return false;
+    }
+    virtual uint32_t SetFilePointer(OsHandle file, int32_t distance, uint32_t moveMethod) {
+        (void)file, (void)distance, (void)moveMethod;
+        return kInvalidSetFilePointer;
+    }
+    // Returns the length written (with the final separator), 0 on failure.
+    virtual uint32_t GetTempPathA(uint32_t bufferLength, char* buffer) {
+        (void)bufferLength, (void)buffer;
+        return 0;
+    }
+    virtual void SetLastError(uint32_t error) { (void)error; }
+    virtual uint32_t GetTickCount() { return 0; }
+    virtual bool QueryPerformanceCounter(int64_t* count) {
+        (void)count;
+        return false;
+    }
+    virtual bool QueryPerformanceFrequency(int64_t* frequency) {
+        (void)frequency;
+        return false;
+    }
+    virtual void GetLocalTime(OsSystemTime& time) { time = OsSystemTime{}; }
 };

@@ -227,6 +227,10 @@ after=$(revision_in "$work/drives.ini")
 say "the flasher ended (exit code $rc)"
 say "drive revision before: $revision, after: $after$([ "$after" = "$revision" ] && echo " (unchanged)")"
 say "command trace: $work/trace.txt ($(wc -l <"$work/trace.txt") command blocks); program output: $work/program.log"
+# The flasher's own command log, beside it, appended run after run.
+if [ -f "$work/${name%.*}.LOG" ]; then
+    say "command log: $work/${name%.*}.LOG (read it with dist/tools/nfinfo --decode)"
+fi
 if grep -q "ERROR: ld.so" "$work/program.log"; then
     say "warning: the loader complained: $(grep -m1 "ERROR: ld.so" "$work/program.log")"
 fi

@@ -97,6 +97,20 @@ class SimOs : public OsCalls, public SimOsSetup, public SimOsRecord {
                                       const char* defaultValue, char* buffer, uint32_t size,
                                       const char* fileName) override;
     uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) override;
+    // Files and clocks (SimOsFiles.cpp): the files live in `files`; the
+    // clock is virtual (the time slept and waited, and commandMicros per
+    // command block received). Not recorded among `calls`: the log's calls
+    // leave the order of the program's own calls as it is.
+    bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override;
+    uint32_t SetFilePointer(OsHandle file, int32_t distance, uint32_t moveMethod) override;
+    uint32_t GetTempPathA(uint32_t bufferLength, char* buffer) override;
+    void SetLastError(uint32_t error) override { lastError = error; }
+    uint32_t GetTickCount() override;
+    bool QueryPerformanceCounter(int64_t* count) override;
+    bool QueryPerformanceFrequency(int64_t* frequency) override;
+    void GetLocalTime(OsSystemTime& time) override;
+    // The virtual clock, in microseconds.
+    uint64_t ClockMicros() const;
 
     // The values the simulated layer hands out.
     static OsModule AspiModuleHandle();
@@ -105,8 +119,9 @@ class SimOs : public OsCalls, public SimOsSetup, public SimOsRecord {
 
   private:
     struct Object {
-        enum class Type { Device, Event, Mutex } type;
+        enum class Type { Device, Event, Mutex, File } type;
         char letter = 0;
+        std::string file{};          // file: its name in files
         uint32_t desiredAccess = 0;  // device
         std::string name{};          // mutex
         bool signalled = false;
@@ -146,6 +161,7 @@ class SimOs : public OsCalls, public SimOsSetup, public SimOsRecord {
     };
 
     OsHandle NewHandle(Object object);
+    OsHandle CreatePlainFile(const std::string& name);  // CreateFileA, OPEN_ALWAYS
     Object* Find(OsHandle handle);
     void Signal(OsHandle handle, uint64_t serial);
     void Enter(const char* call);  // records the call; delivers deferred signals that are due

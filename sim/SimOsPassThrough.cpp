@@ -18,6 +18,9 @@ OsHandle SimOs::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t s
                             uint32_t creationDisposition, uint32_t flags) {
     Enter("CreateFileA");
     opens.push_back({name ? name : "", desiredAccess, shareMode, creationDisposition, flags});
+    if (name && std::strncmp(name, "\\\\.\\", 4) != 0 && creationDisposition == kOpenAlways &&
+        (desiredAccess & kGenericWriteAccess))
+        return CreatePlainFile(name);
     // "\\.\X:"
     if (!name || std::strlen(name) != 6 || std::strncmp(name, "\\\\.\\", 4) != 0 ||
         name[5] != ':') {

@@ -58,11 +58,21 @@ struct SimOsSetup {
     enum class ControlSupport { Supported, NotSupported, InvalidFunction, InvalidHandle };
     ControlSupport exclusiveAccess = ControlSupport::Supported;  // IOCTL_CDROM_EXCLUSIVE_ACCESS
     ControlSupport mediaPolling = ControlSupport::Supported;     // IOCTL_STORAGE_MCN_CONTROL
+
+    // Files (the command log). A file whose name begins with one of these
+    // folders cannot be opened for writing (access denied); writes to files
+    // fail with failWrites.
+    std::vector<std::string> readOnlyFolders;
+    bool failWrites = false;
+    std::string tempPath = "C:\\WINDOWS\\TEMP\\";  // GetTempPathA
+    // The virtual clock: each command block received takes this long.
+    uint32_t commandMicros = 0;
 };
 
 // What the program did to the simulated system: read after it ran.
 struct SimOsRecord {
-    std::vector<TraceEntry> trace;  // every command block received, both transports
+    std::vector<TraceEntry> trace;             // every command block received, both transports
+    std::map<std::string, std::string> files;  // files written, by name, with their bytes
 
     // Copies of the last records as the program filled them (In) and as the
     // system left them (Out), and where they were.

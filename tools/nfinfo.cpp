@@ -4,6 +4,7 @@
 //   nfinfo FLASHER.EXE
 //   nfinfo --drive [--revision REV] FLASHER.EXE
 //   nfinfo --decode TRACE
+//   nfinfo --decode LOG
 //
 // With --drive it prints instead the drive-file lines of one virtual drive
 // this flasher lists, judged by the flasher's own rules: Vendor, Product
@@ -15,7 +16,11 @@
 //
 // With --decode it names the command blocks of a virtual drive's trace by
 // the one SCSI vocabulary (drive/Scsi.h), one line per run of equal names
-// with its count.
+// with its count. Given a flasher's command log (FLASHER.LOG, or the Linux
+// program's --log file) it prints the log's other lines as they stand and
+// its command lines by the same names, one line per run of equal names and
+// equal outcomes: the time of the run's first command, the count, the
+// outcome in words and the commands' own time together.
 //
 // role       flasher or template
 // model, inquiry, range, vendor, note   the package fields (inquiry padded to 24)
@@ -30,6 +35,7 @@
 //            when the image does not carry the identification
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -139,36 +145,112 @@ std::string CommandName(const uint8_t* cdb, bool dataOut) {
     }
 }
 
-// Each trace line: the address, twelve bytes in hex, the direction and the
-// length (docs/TESTING.md, "The trace").
+// One command: its name and, from a log, its outcome and own time.
+struct DecodedCommand {
+    std::string name, outcome, time;
+    double took = 0;
+};
+
+// A trace line: the address, twelve bytes in hex, the direction and the
+// length (docs/TESTING.md, "The trace"). Returns the characters read.
+bool ParseTraceLine(const char* line, DecodedCommand& command, int* used) {
+    unsigned b[12];
+    char address[32], direction[8];
+    int n = 0;
+    if (std::sscanf(line, "%31s %x %x %x %x %x %x %x %x %x %x %x %x %7s %*u%n", address, &b[0],
+                    &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7], &b[8], &b[9], &b[10], &b[11],
+                    direction, &n) != 14 ||
+        n == 0)
+        return false;
+    if (std::strchr(address, ':') == nullptr) return false;
+    uint8_t cdb[12];
+    for (int i = 0; i < 12; ++i) cdb[i] = static_cast<uint8_t>(b[i]);
+    command.name = CommandName(cdb, std::strcmp(direction, "out") == 0);
+    if (used) *used = n;
+    return true;
+}
+
+// A log line: the time, a word for its kind, the rest. For a command, the
+// rest is a trace line, " took X ms: " and the outcome.
+bool ParseLogLine(const std::string& line, std::string& time, std::string& kind,
+                  std::string& rest) {
+    size_t at = line.find_first_not_of(' ');
+    if (at == std::string::npos) return false;
+    size_t end = line.find(' ', at);
+    if (end == std::string::npos) return false;
+    time = line.substr(at, end - at);
+    if (time.find_first_not_of("0123456789.") != std::string::npos) return false;
+    size_t kindEnd = line.find(' ', end + 1);
+    kind =
+        line.substr(end + 1, kindEnd == std::string::npos ? std::string::npos : kindEnd - end - 1);
+    rest = kindEnd == std::string::npos ? "" : line.substr(kindEnd + 1);
+    return !kind.empty();
+}
+
 int Decode(const char* path) {
     std::FILE* f = std::fopen(path, "r");
     if (!f) {
         std::fprintf(stderr, "nfinfo: cannot read %s\n", path);
         return 1;
     }
-    char line[512];
-    std::string last;
+    char buffer[4096];
+    DecodedCommand last;
     int run = 0, number = 0;
-    while (std::fgets(line, sizeof line, f)) {
+    bool log = false;
+    double took = 0;
+    auto flush = [&]() {
+        if (run == 0) return;
+        if (log)
+            std::printf("%10s %-26s x%-4d %s, %.3f ms\n", last.time.c_str(), last.name.c_str(), run,
+                        last.outcome.c_str(), took);
+        else
+            std::printf("%-26s x%d\n", last.name.c_str(), run);
+        run = 0;
+        took = 0;
+    };
+    while (std::fgets(buffer, sizeof buffer, f)) {
         ++number;
-        unsigned b[12];
-        char address[32], direction[8];
-        if (std::sscanf(line, "%31s %x %x %x %x %x %x %x %x %x %x %x %x %7s", address, &b[0], &b[1],
-                        &b[2], &b[3], &b[4], &b[5], &b[6], &b[7], &b[8], &b[9], &b[10], &b[11],
-                        direction) != 14) {
-            std::fprintf(stderr, "nfinfo: %s:%d is not a trace line\n", path, number);
+        std::string line = buffer;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        DecodedCommand command;
+        std::string time, kind, rest;
+        if (number == 1) log = ParseLogLine(line, time, kind, rest);
+        if (!log) {
+            if (!ParseTraceLine(line.c_str(), command, nullptr)) {
+                std::fprintf(stderr, "nfinfo: %s:%d is not a trace line\n", path, number);
+                std::fclose(f);
+                return 1;
+            }
+        } else if (line.empty()) {
+            continue;
+        } else if (!ParseLogLine(line, time, kind, rest)) {
+            std::fprintf(stderr, "nfinfo: %s:%d is not a log line\n", path, number);
             std::fclose(f);
             return 1;
+        } else if (kind == "cmd") {
+            int used = 0;
+            const size_t colon = rest.find(" took ");
+            if (!ParseTraceLine(rest.c_str(), command, &used) || colon == std::string::npos) {
+                std::fprintf(stderr, "nfinfo: %s:%d is not a command line\n", path, number);
+                std::fclose(f);
+                return 1;
+            }
+            command.time = time;
+            command.took = std::atof(rest.c_str() + colon + 6);
+            const size_t words = rest.find(": ", colon);
+            command.outcome = words == std::string::npos ? "" : rest.substr(words + 2);
+        } else {
+            flush();
+            last = DecodedCommand{};
+            std::printf("%10s %s %s\n", time.c_str(), kind.c_str(), rest.c_str());
+            continue;
         }
-        uint8_t cdb[12];
-        for (int i = 0; i < 12; ++i) cdb[i] = static_cast<uint8_t>(b[i]);
-        std::string name = CommandName(cdb, std::strcmp(direction, "out") == 0);
-        if (name != last && run > 0) std::printf("%-26s x%d\n", last.c_str(), run), run = 0;
-        last = name;
+        if ((command.name != last.name || command.outcome != last.outcome) && run > 0) flush();
+        if (run == 0) last = command;
         ++run;
+        took += command.took;
     }
-    if (run > 0) std::printf("%-26s x%d\n", last.c_str(), run);
+    flush();
     std::fclose(f);
     return 0;
 }
@@ -194,7 +276,7 @@ int main(int argc, char** argv) {
     if (!path || (!revision.empty() && !drive)) {
         std::fprintf(stderr,
                      "usage: nfinfo FLASHER.EXE | nfinfo --drive [--revision REV] FLASHER.EXE"
-                     " | nfinfo --decode TRACE\n");
+                     " | nfinfo --decode TRACE|LOG\n");
         return 2;
     }
     std::vector<uint8_t> file;

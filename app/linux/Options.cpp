@@ -38,12 +38,16 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
                 if (!take(options.model)) return false;
             } else if (name == "--firmware") {
                 if (!take(options.firmware)) return false;
+            } else if (name == "--log") {
+                if (!take(options.log)) return false;
             } else if (hasValue) {
                 return fail(name + " takes no value");
             } else if (name == "--list") {
                 options.list = true;
             } else if (name == "--yes") {
                 options.yes = true;
+            } else if (name == "--verbose") {
+                options.verbose = true;
             } else if (name == "--help") {
                 options.help = true;
             } else if (name == "--version") {
@@ -92,6 +96,11 @@ std::string HelpText() {
                "  --model MODEL    builder: the catalogue's model (its Model value or its\n"
                "                   number in the list, from 1)\n"
                "  --firmware FILE  builder: the firmware file in the working directory\n"
+               "  --log FILE       flasher: append the command log to FILE: the run's drives,\n"
+               "                   every command block with its time and its outcome in\n"
+               "                   words, every message and answer (README, \"When a flash\n"
+               "                   fails\")\n"
+               "  --verbose        flasher: print each command's log line on standard error\n"
                "  --help, --version\n"
                "\n"
                "Access: the user needs read and write access to the device (on Debian the\n"

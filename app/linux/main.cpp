@@ -1,6 +1,7 @@
 // The Linux entry: reads the package from the flasher (or template) file
 // named on the command line, wires the drive layer to Linux's SCSI generic
 // driver and the terminal, and runs the window's logic as a person would.
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -9,13 +10,34 @@
 #include <vector>
 
 #include "app/FlashForm.h"
+#include "app/LoggedForm.h"
 #include "app/linux/CatalogueName.h"
 #include "app/linux/ExitStatus.h"
 #include "app/linux/LinuxFront.h"
 #include "app/linux/PackageFile.h"
 #include "drive/CDDrive.h"
+#include "drive/CommandLog.h"
 
 namespace {
+// The command log of a flasher run: the file of --log, the echo of --verbose.
+// A log that cannot be written is said once and left out: the run goes on.
+void StartLog(OsCalls& os, TerminalForm& form, const Options& options) {
+    gCommandLog.Start(os);
+    gCommandLog.roadName = "Linux SCSI generic (SG_IO)";
+    utsname name{};
+    if (uname(&name) == 0)
+        gCommandLog.systemName =
+            std::string(name.sysname) + " " + name.release + " " + name.machine;
+    if (options.verbose)
+        gCommandLog.SetEcho([&form](const std::string& line) {
+            form.EndLine();
+            std::fprintf(stderr, "%s\n", line.c_str());
+        });
+    if (!options.log.empty() && !gCommandLog.Open(options.log))
+        std::fprintf(stderr, "norvexflash: cannot write the log %s; going on without it\n",
+                     options.log.c_str());
+}
+
 int Run(int argc, char** argv) {
     Options options;
     std::string error;
@@ -47,6 +69,13 @@ int Run(int argc, char** argv) {
                      options.file.c_str());
         return kExitNothingSent;
     }
+    if (builder && (!options.log.empty() || options.verbose)) {
+        std::fprintf(stderr,
+                     "norvexflash: %s is the template (the builder): --log and --verbose are for "
+                     "flashers.\n",
+                     options.file.c_str());
+        return kExitNothingSent;
+    }
     if (!builder && (!options.model.empty() || !options.firmware.empty())) {
         std::fprintf(stderr,
                      "norvexflash: %s is a flasher: --model and --firmware are for the template.\n",
@@ -67,7 +96,11 @@ int Run(int argc, char** argv) {
         form.EndLine();
         std::fprintf(stderr, "norvexflash: %s\n", text.c_str());
     };
-    CDDrive::Attach(&os, &form);
+    // Every box and status text goes through the log's form; the drive
+    // layer writes each command.
+    LoggedForm logged(form);
+    CDDrive::Attach(&os, &logged);
+    if (!options.log.empty() || options.verbose) StartLog(os, form, options);
 
     // The builder reads the catalogue beside the template under the name
     // Windows finds whatever its letter case.
@@ -78,7 +111,7 @@ int Run(int argc, char** argv) {
     }
     form.pathAlias = catalogue.Alias();
 
-    TFlashForm flash(form, os, record.data(), builder ? catalogue.TemplatePath() : options.file);
+    TFlashForm flash(logged, os, record.data(), builder ? catalogue.TemplatePath() : options.file);
     LinuxFront front{form, os, flash, options};
     int status;
     if (builder)
@@ -88,6 +121,8 @@ int Run(int argc, char** argv) {
     else
         status = RunFlasher(front);
     flash.FormDestroy();
+    gCommandLog.Line("exit", std::to_string(status));
+    gCommandLog.Close();
     return status;
 }
 }  // namespace

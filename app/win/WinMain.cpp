@@ -7,6 +7,8 @@
 #include <exception>
 
 #include "app/FlashForm.h"
+#include "app/LoggedForm.h"
+#include "app/RunLog.h"
 #include "drive/CDDrive.h"
 #include "package/Package.h"
 #include "host/win/CommonControls.h"
@@ -27,9 +29,14 @@ int Run(HINSTANCE instance, int showCommand) {
         MessageBoxA(nullptr, "Can't create the main window.", kAppTitle, MB_OK | MB_ICONERROR);
         return 0;
     }
-    CDDrive::Attach(&os, &form);
+    // Every box and status text goes through the log's form; the drive layer
+    // writes each command. A flasher logs beside itself (or in the temporary
+    // folder); the builder logs nothing.
+    static LoggedForm logged(form);
+    CDDrive::Attach(&os, &logged);
+    OpenFlasherLog(os, PackageView(PackageRecord()), path);
 
-    static TFlashForm flashForm(form, os, PackageRecord(), path);
+    static TFlashForm flashForm(logged, os, PackageRecord(), path);
     form.OnComboChange = [] { flashForm.ComboBoxChange(); };
     form.OnFileClick = [] { flashForm.FileListBox1Click(); };
     form.OnButtonClick = [] { flashForm.FlashButtonClick(); };

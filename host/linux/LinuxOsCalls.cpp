@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "host/ini/IniReader.h"
 #include "host/linux/SgTranslate.h"
@@ -98,9 +100,20 @@ bool LinuxOsCalls::ResetEvent(OsHandle) {
     return false;
 }
 
-OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t, uint32_t,
-                                   uint32_t) {
+OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t,
+                                   uint32_t creationDisposition, uint32_t) {
     const char letter = LetterOfDeviceName(name);
+    if (!letter && name && creationDisposition == kOpenAlways && (desiredAccess & kGenericWrite)) {
+        // A plain file to append to (the command log), made when missing.
+        int fd = open(name, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            lastError_ = WindowsErrorOf(errno);
+            return InvalidOsHandle();
+        }
+        open_.push_back(new Open{fd, 0, true});
+        lastError_ = 0;
+        return open_.back();
+    }
     const LinuxDevice* device = DeviceOf(letter);
     if (!device) {
         lastError_ = kErrorFileNotFound;
@@ -143,7 +156,7 @@ bool LinuxOsCalls::DeviceIoControl(OsHandle device, uint32_t code, void* in, uin
                                    void* out, uint32_t outSize, uint32_t* bytesReturned) {
     if (bytesReturned) *bytesReturned = 0;
     Open* o = Find(device);
-    if (!o) {
+    if (!o || o->letter == 0) {  // none, or the log's file
         lastError_ = kErrorInvalidHandle;
         return false;
     }
@@ -249,4 +262,85 @@ uint32_t LinuxOsCalls::GetCurrentDirectoryA(uint32_t bufferLength, char* buffer)
     if (!buffer || bufferLength < length + 1) return static_cast<uint32_t>(length + 1);
     std::memcpy(buffer, path, length + 1);
     return static_cast<uint32_t>(length);
+}
+
+bool LinuxOsCalls::WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) {
+    if (written) *written = 0;
+    Open* o = Find(file);
+    if (!o || o->letter != 0) {
+        lastError_ = kErrorInvalidHandle;
+        return false;
+    }
+    const char* bytes = static_cast<const char*>(data);
+    uint32_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(o->fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            lastError_ = WindowsErrorOf(n < 0 ? errno : EIO);
+            if (written) *written = done;
+            return false;
+        }
+        done += static_cast<uint32_t>(n);
+    }
+    if (written) *written = done;
+    return true;
+}
+
+uint32_t LinuxOsCalls::SetFilePointer(OsHandle file, int32_t distance, uint32_t moveMethod) {
+    Open* o = Find(file);
+    if (!o || o->letter != 0) {
+        lastError_ = kErrorInvalidHandle;
+        return kInvalidSetFilePointer;
+    }
+    const int whence = moveMethod == kFileEnd ? SEEK_END : moveMethod == 1 ? SEEK_CUR : SEEK_SET;
+    const off_t at = lseek(o->fd, distance, whence);
+    if (at < 0) {
+        lastError_ = WindowsErrorOf(errno);
+        return kInvalidSetFilePointer;
+    }
+    return static_cast<uint32_t>(at);
+}
+
+uint32_t LinuxOsCalls::GetTempPathA(uint32_t bufferLength, char* buffer) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = dir && *dir ? dir : "/tmp";
+    if (path.back() != '/') path += '/';
+    if (!buffer || bufferLength < path.size() + 1) return static_cast<uint32_t>(path.size() + 1);
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<uint32_t>(path.size());
+}
+
+uint32_t LinuxOsCalls::GetTickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
+                                 static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+}
+
+bool LinuxOsCalls::QueryPerformanceCounter(int64_t* count) {
+    timespec now{};
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) return false;
+    *count = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+    return true;
+}
+
+bool LinuxOsCalls::QueryPerformanceFrequency(int64_t* frequency) {
+    *frequency = 1000000000;  // the counter counts nanoseconds
+    return true;
+}
+
+void LinuxOsCalls::GetLocalTime(OsSystemTime& time) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    time.wYear = static_cast<uint16_t>(local.tm_year + 1900);
+    time.wMonth = static_cast<uint16_t>(local.tm_mon + 1);
+    time.wDayOfWeek = static_cast<uint16_t>(local.tm_wday);
+    time.wDay = static_cast<uint16_t>(local.tm_mday);
+    time.wHour = static_cast<uint16_t>(local.tm_hour);
+    time.wMinute = static_cast<uint16_t>(local.tm_min);
+    time.wSecond = static_cast<uint16_t>(local.tm_sec);
+    time.wMilliseconds = static_cast<uint16_t>(now.tv_nsec / 1000000);
 }

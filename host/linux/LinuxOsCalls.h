@@ -54,6 +54,16 @@ class LinuxOsCalls : public OsCalls {
                                       const char* defaultValue, char* buffer, uint32_t size,
                                       const char* fileName) override;
     uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) override;
+    // The command log's file (a name that is no drive's, OPEN_ALWAYS), the
+    // clocks (CLOCK_MONOTONIC) and the local time.
+    bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override;
+    uint32_t SetFilePointer(OsHandle file, int32_t distance, uint32_t moveMethod) override;
+    uint32_t GetTempPathA(uint32_t bufferLength, char* buffer) override;
+    void SetLastError(uint32_t error) override { lastError_ = error; }
+    uint32_t GetTickCount() override;
+    bool QueryPerformanceCounter(int64_t* count) override;
+    bool QueryPerformanceFrequency(int64_t* frequency) override;
+    void GetLocalTime(OsSystemTime& time) override;
 
   private:
     struct Open {

@@ -188,3 +188,55 @@ uint32_t WinOsCalls::GetPrivateProfileStringA(const char* section, const char* k
 uint32_t WinOsCalls::GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) {
     return ::GetCurrentDirectoryA(bufferLength, buffer);
 }
+
+bool WinOsCalls::WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) {
+    DWORD done = 0;
+    const BOOL ok = ::WriteFile(static_cast<HANDLE>(file), data, size, &done, nullptr);
+    if (written) *written = done;
+    return ok != FALSE;
+}
+
+uint32_t WinOsCalls::SetFilePointer(OsHandle file, int32_t distance, uint32_t moveMethod) {
+    return ::SetFilePointer(static_cast<HANDLE>(file), distance, nullptr, moveMethod);
+}
+
+uint32_t WinOsCalls::GetTempPathA(uint32_t bufferLength, char* buffer) {
+    return ::GetTempPathA(bufferLength, buffer);
+}
+
+void WinOsCalls::SetLastError(uint32_t error) {
+    ::SetLastError(error);
+}
+
+uint32_t WinOsCalls::GetTickCount() {
+    return ::GetTickCount();
+}
+
+// Both exist on every claimed system (Windows 95, NT 3.1 and later); a
+// machine without the counter answers FALSE and the log takes GetTickCount.
+bool WinOsCalls::QueryPerformanceCounter(int64_t* count) {
+    LARGE_INTEGER value;
+    if (!::QueryPerformanceCounter(&value)) return false;
+    *count = value.QuadPart;
+    return true;
+}
+
+bool WinOsCalls::QueryPerformanceFrequency(int64_t* frequency) {
+    LARGE_INTEGER value;
+    if (!::QueryPerformanceFrequency(&value)) return false;
+    *frequency = value.QuadPart;
+    return true;
+}
+
+void WinOsCalls::GetLocalTime(OsSystemTime& time) {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    time.wYear = t.wYear;
+    time.wMonth = t.wMonth;
+    time.wDayOfWeek = t.wDayOfWeek;
+    time.wDay = t.wDay;
+    time.wHour = t.wHour;
+    time.wMinute = t.wMinute;
+    time.wSecond = t.wSecond;
+    time.wMilliseconds = t.wMilliseconds;
+}

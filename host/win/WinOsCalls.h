@@ -31,4 +31,12 @@ class WinOsCalls : public OsCalls {
                                       const char* defaultValue, char* buffer, uint32_t size,
                                       const char* fileName) override;
     uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) override;
+    bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override;
+    uint32_t SetFilePointer(OsHandle file, int32_t distance, uint32_t moveMethod) override;
+    uint32_t GetTempPathA(uint32_t bufferLength, char* buffer) override;
+    void SetLastError(uint32_t error) override;
+    uint32_t GetTickCount() override;
+    bool QueryPerformanceCounter(int64_t* count) override;
+    bool QueryPerformanceFrequency(int64_t* frequency) override;
+    void GetLocalTime(OsSystemTime& time) override;
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/ScsiRequests.h"
@@ -199,6 +200,47 @@ TEST(MediaPolling, SwitchedOffForTheFlashAndGivenBack) {
     // A practice file has no block device: nothing to switch.
     EXPECT_TRUE(off.Suspend(sys.Path(), nullptr));
     EXPECT_EQ("", off.File());
+}
+
+// The command log's file: a name that is no drive's is a plain file, made
+// when missing and appended to; a folder that does not exist cannot be
+// opened; the file takes no SCSI request; the clocks run.
+TEST(LinuxOsCalls, LogFileIsAppendedToAndTakesNoRequest) {
+    TempDir dir;
+    LinuxOsCalls os({});
+    const std::string name = dir.File("run.log");
+    for (const char* text : {"first\n", "second\n"}) {
+        OsHandle h = os.CreateFileA(name.c_str(), kGenericWriteAccess, kFileShareRead, kOpenAlways,
+                                    kFileAttributeNormal);
+        ASSERT_NE(h, InvalidOsHandle());
+        EXPECT_NE(os.SetFilePointer(h, 0, kFileEnd), kInvalidSetFilePointer);
+        uint32_t written = 0;
+        EXPECT_TRUE(os.WriteFile(h, text, uint32_t(std::strlen(text)), &written));
+        EXPECT_EQ(written, std::strlen(text));
+        PassThroughRecord record{};
+        uint32_t returned = 0;
+        EXPECT_FALSE(os.DeviceIoControl(h, kIoctlScsiPassThroughDirect, &record, sizeof record,
+                                        &record, sizeof record, &returned));
+        EXPECT_TRUE(os.CloseHandle(h));
+    }
+    std::ifstream in(name);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(all, "first\nsecond\n");
+
+    const std::string missing = dir.File("no-such-dir/run.log");
+    EXPECT_EQ(os.CreateFileA(missing.c_str(), kGenericWriteAccess, kFileShareRead, kOpenAlways, 0),
+              InvalidOsHandle());
+    EXPECT_EQ(os.GetLastError(), kErrorFileNotFound);  // ENOENT, as the backend names it
+
+    int64_t frequency = 0, first = 0, second = 0;
+    ASSERT_TRUE(os.QueryPerformanceFrequency(&frequency));
+    ASSERT_TRUE(os.QueryPerformanceCounter(&first));
+    os.Sleep(5);
+    ASSERT_TRUE(os.QueryPerformanceCounter(&second));
+    EXPECT_GE((second - first) * 1000 / frequency, 4);
+    OsSystemTime now;
+    os.GetLocalTime(now);
+    EXPECT_GE(now.wYear, 2020);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -373,6 +374,51 @@ TEST_F(WinOsCallsAspi, AddressWithoutADriveHasNoDevice) {
     EXPECT_EQ(srb.SRB_Status, 0x82);
     EXPECT_EQ(SendInquiry(7, 0, event, srb, data), 0x81u);  // SS_INVALID_HA
     EXPECT_TRUE(os.CloseHandle(event));
+}
+
+// The command log's calls: a file opened to append to (made when missing,
+// kept when there), the temporary folder, the clocks and the local time.
+TEST(WinOsCalls, LogFileIsAppendedToAndTheClocksRun) {
+    WinOsCalls os;
+    TempDir dir;
+    const std::string name = dir.Path() + "\\2B20.LOG";
+    for (const char* text : {"first\r\n", "second\r\n"}) {
+        OsHandle h = os.CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, kOpenAlways,
+                                    kFileAttributeNormal);
+        ASSERT_NE(h, InvalidOsHandle());
+        EXPECT_NE(os.SetFilePointer(h, 0, kFileEnd), kInvalidSetFilePointer);
+        uint32_t written = 0;
+        EXPECT_TRUE(os.WriteFile(h, text, uint32_t(std::strlen(text)), &written));
+        EXPECT_EQ(written, std::strlen(text));
+        EXPECT_TRUE(os.CloseHandle(h));
+    }
+    std::ifstream in(name, std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(all, "first\r\nsecond\r\n");
+
+    char temp[MAX_PATH + 1] = {};
+    const uint32_t length = os.GetTempPathA(sizeof temp, temp);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(temp[length - 1], '\\');
+
+    os.SetLastError(1234);
+    EXPECT_EQ(os.GetLastError(), 1234u);
+
+    int64_t frequency = 0, first = 0, second = 0;
+    ASSERT_TRUE(os.QueryPerformanceFrequency(&frequency));
+    EXPECT_GT(frequency, 0);
+    ASSERT_TRUE(os.QueryPerformanceCounter(&first));
+    const uint32_t ticks = os.GetTickCount();
+    ::Sleep(20);
+    ASSERT_TRUE(os.QueryPerformanceCounter(&second));
+    EXPECT_GE((second - first) * 1000 / frequency, 15);
+    EXPECT_GE(os.GetTickCount() - ticks, 10u);
+
+    OsSystemTime now;
+    os.GetLocalTime(now);
+    EXPECT_GE(now.wYear, 2000);
+    EXPECT_GE(now.wMonth, 1);
+    EXPECT_LE(now.wMonth, 12);
 }
 
 }  // namespace
