@@ -51,6 +51,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             } else {
                 return fail("unknown option " + arg);
             }
+        } else if (!endOfOptions && arg == "-h") {
+            options.help = true;
         } else if (!endOfOptions && arg == "--") {
             endOfOptions = true;
         } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
@@ -92,12 +94,14 @@ std::string HelpText() {
                "  --model MODEL    builder: the catalogue's model (its Model value or its\n"
                "                   number in the list, from 1)\n"
                "  --firmware FILE  builder: the firmware file in the working directory\n"
-               "  --help, --version\n"
+               "  -h, --help, --version\n"
                "\n"
                "Access: the user needs read and write access to the device (on Debian the\n"
                "group cdrom owns /dev/sgN: sudo adduser $USER cdrom, then log in again),\n"
                "or root. SIGINT, SIGTERM, SIGHUP and SIGQUIT during a flash or a build are\n"
-               "held: the work goes on to its end, then the program ends by the signal.\n"
+               "held: the work goes on to its end, and the exit status is its outcome.\n"
+               "One flash per drive: the flasher holds an exclusive lock (flock) on the\n"
+               "device from its open on; a second flasher for that drive is refused.\n"
                "\n") +
            kExitStatusHelp;
 }

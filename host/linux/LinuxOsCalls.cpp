@@ -2,13 +2,19 @@
 #include "host/linux/LinuxOsCalls.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <sstream>
 
 #include "host/ini/IniReader.h"
 #include "host/linux/SgTranslate.h"
@@ -28,10 +34,35 @@ char LetterOfDeviceName(const char* name) {
     if (c < 'A' || c > 'Z' || name[5] != ':' || name[6] != '\0') return 0;
     return c;
 }
+// Who holds the flock on the file behind fd, from /proc/locks: "process N
+// (name)", or "" where the system does not say.
+std::string LockHolder(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return "";
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, advisory, mode, pid, file;
+        fields >> number >> kind >> advisory >> mode >> pid >> file;
+        if (kind != "FLOCK" || file != id || pid.empty() || pid[0] == '-' || pid == "0") continue;
+        std::string name;
+        std::ifstream comm("/proc/" + pid + "/comm");
+        std::getline(comm, name);
+        return "process " + pid + (name.empty() ? std::string() : " (" + name + ")");
+    }
+    return "";
+}
 }  // namespace
 
 LinuxOsCalls::LinuxOsCalls(std::vector<LinuxDevice> devices)
-    : devices_(std::move(devices)), openErrors_(devices_.size(), 0) {}
+    : openDevice([](const char* path, int flags) { return open(path, flags); }),
+      isSgNode(IsSgNode),
+      devices_(std::move(devices)),
+      openErrors_(devices_.size(), 0) {}
 
 LinuxOsCalls::~LinuxOsCalls() {
     for (Open* o : open_) {
@@ -118,9 +149,9 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
     // The sg driver keeps every other open of the node away while this one
     // lasts (EBUSY), for a read-write open only; on other files O_EXCL
     // without O_CREAT means nothing.
-    const bool exclusive = write && IsSgNode(device->path);
+    const bool exclusive = write && isSgNode(device->path);
     if (exclusive) flags |= O_EXCL;
-    int fd = open(device->path.c_str(), flags);
+    int fd = openDevice(device->path.c_str(), flags);
     if (fd < 0) {
         const int error = errno;
         lastError_ = WindowsErrorOf(error);
@@ -132,6 +163,26 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
                    " is in use by another program, which has it open; close it "
                    "and try again.");
         return InvalidOsHandle();
+    }
+    // One flash per drive also where O_EXCL does not reach (an sr node, a
+    // plain file the virtual drive serves): an exclusive advisory lock on the
+    // device for as long as the handle lasts. Another copy of this program,
+    // and anything else that honours the lock, is then refused here, before
+    // it sends a command.
+    if (write && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error == EWOULDBLOCK) {
+            const std::string holder = LockHolder(fd);
+            close(fd);
+            lastError_ = kErrorBusy;
+            openErrors_[size_t(device - devices_.data())] = lastError_;
+            Notice(device->path +
+                   " is in use: " + (holder.empty() ? std::string("another program") : holder) +
+                   " holds its lock (another flasher on this drive?); let it end, then try "
+                   "again.");
+            return InvalidOsHandle();
+        }
+        // A file system without locks: the flash goes on as before.
     }
     openErrors_[size_t(device - devices_.data())] = 0;
     open_.push_back(new Open{fd, letter, false});

@@ -26,6 +26,11 @@ class LinuxOsCalls : public OsCalls {
     // access (with the fix), in use by another program, no SCSI device.
     std::function<void(const std::string&)> notice;
 
+    // The device open and the sg test, as seams: tests observe the flags a
+    // device is opened with and the errors it answers without a real sg node.
+    std::function<int(const char* path, int flags)> openDevice;
+    std::function<bool(const std::string& path)> isSgNode;
+
     bool GetVersionExA(OsVersionInfo& info) override;
     OsModule LoadLibraryA(const char* name) override;
     OsProc GetProcAddress(OsModule module, const char* name) override;

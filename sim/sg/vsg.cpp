@@ -12,6 +12,11 @@
 // the drive file. With NORVEX_SG_TRACE naming a file, one line per SG_IO
 // received for a drive is appended to it.
 //
+// A drive whose Device another process holds an exclusive flock on refuses
+// this process's SG_IO with EBUSY, as the sg driver refuses a second open
+// while the first lasts: so one flash per drive can be rehearsed on a plain
+// file, where O_EXCL means nothing.
+//
 // Only ioctl is interposed, and of it only SG_IO on those files: every other
 // file and every other request goes to the C library untouched. Wine's
 // 32-bit ntdll calls __ioctl_time64 (it is built with 64-bit time), older
@@ -20,12 +25,14 @@
 #include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -137,6 +144,30 @@ int Serve(SgDrive& d, sg_io_hdr_t& hdr) {
     return CompleteSgRequest(hdr, outcome);
 }
 
+// Another process holds a flock on the drive's Device (/proc/locks).
+bool LockedByAnother(const SgDrive& d) {
+    char id[64];
+    std::snprintf(id, sizeof id, " %02x:%02x:%lu ", major(d.dev), minor(d.dev),
+                  static_cast<unsigned long>(d.ino));
+    FILE* f = std::fopen("/proc/locks", "r");
+    if (!f) return false;
+    char line[256];
+    bool other = false;
+    while (!other && std::fgets(line, sizeof line, f)) {
+        char kind[16], mode[16];
+        long pid = 0;
+        int used = 0;
+        // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; waiters ("->") are skipped.
+        if (std::sscanf(line, "%*d: %15s %*s %15s %ld%n", kind, mode, &pid, &used) != 3) continue;
+        if (std::strcmp(kind, "FLOCK") != 0 || pid <= 0 || pid == long(getpid())) continue;
+        std::string rest = std::string(line + used);
+        if (!rest.empty() && rest.back() == '\n') rest.pop_back();
+        other = (rest + " ").find(id) == 0;
+    }
+    std::fclose(f);
+    return other;
+}
+
 IoctlFn Next(const char* name) {
     return reinterpret_cast<IoctlFn>(dlsym(RTLD_NEXT, name));
 }
@@ -147,7 +178,8 @@ int Interpose(IoctlFn next, int fd, unsigned long request, void* arg) {
         {
             Lock lock;
             Load();
-            if (SgDrive* d = Find(fd)) result = Serve(*d, *static_cast<sg_io_hdr_t*>(arg));
+            if (SgDrive* d = Find(fd))
+                result = LockedByAnother(*d) ? -EBUSY : Serve(*d, *static_cast<sg_io_hdr_t*>(arg));
         }
         if (result <= 0) {
             if (result == 0) return 0;
