@@ -59,6 +59,53 @@ expect_eq "odd size: the short last chunk" "E: 3B 05 01 01 80 00 00 06 A1 00 00 
 run "$dir/1A50A.ini" "$dir/again.trace" --yes --device "$dir/dev-1A50A" "$dir/1A50A.EXE"
 expect_eq "flashed again: already up to date, exit status 1" 1 "$RC"
 expect_in "flashed again: the program's own warning" "is aready the most updated ?" "$OUT"
+run "$dir/1A50A.ini" "$dir/again.trace" --list --device "$dir/dev-1A50A" "$dir/1A50A.EXE"
+expect_eq "--list: exit status 5 for a drive accepted but already at the packaged revision" 5 "$RC"
+expect_in "--list: and says so" "accepted (but already at 1A50: the flash would stop)" "$OUT"
+
+# ---- a damaged flasher ------------------------------------------------------------------
+# A byte flipped in the program, the package, the image and the trailer:
+# refused before the warning, and not one command sent.
+size=$(stat -c %s "$dir/1A50A.EXE")
+for at in 100 200000 400000 $((size - 40)); do
+    echo "a flasher with byte $at flipped"
+    cp "$dir/1A50A.EXE" "$dir/DAMAGED.EXE"
+    printf "$(printf '\\%03o' $(( $(od -An -tu1 -j "$at" -N1 "$dir/1A50A.EXE") ^ 1 )))" |
+        dd of="$dir/DAMAGED.EXE" bs=1 seek="$at" conv=notrunc status=none
+    write_drive "$dir/damaged.ini" "$dir/dev-damaged"
+    : >"$dir/damaged.trace"
+    run "$dir/damaged.ini" "$dir/damaged.trace" --yes --device "$dir/dev-damaged" "$dir/DAMAGED.EXE"
+    expect_eq "byte $at: exit status 1" 1 "$RC"
+    expect_in "byte $at: the box" "This flash utility is damaged: " "$OUT"
+    expect_in "byte $at: no drive touched" "No drive was touched." "$OUT"
+    expect_eq "byte $at: no warning" "" "$(grep -F 'WARNING' <<<"$OUT" || true)"
+    expect_eq "byte $at: nothing was sent" 0 "$(wc -l <"$dir/damaged.trace")"
+done
+
+# ---- one flash per drive ---------------------------------------------------------------
+echo "two flashers started on one drive: the second is refused, one commit"
+write_drive "$dir/two.ini" "$dir/dev-two" CommandDelayMs=100
+: >"$dir/two-1.trace"
+: >"$dir/two-1.out"
+LD_PRELOAD=$VSG64 NORVEX_SG_DRIVES=$dir/two.ini NORVEX_SG_TRACE=$dir/two-1.trace \
+    "$PROGRAM" --yes --device "$dir/dev-two" "$dir/1A60P.EXE" >"$dir/two-1.out" 2>&1 </dev/null &
+first=$!
+for i in $(seq 1 300); do grep -q "Write BIN" "$dir/two-1.out" && break; sleep 0.1; done
+: >"$dir/two-2.trace"
+run "$dir/two.ini" "$dir/two-2.trace" --yes --device "$dir/dev-two" "$dir/1A60P.EXE"
+expect_eq "second: exit status 1" 1 "$RC"
+expect_in "second: the holder named" "$dir/dev-two is in use: process $first (norvexflash) holds its lock" "$ERR"
+expect_eq "second: nothing was sent" 0 "$(wc -l <"$dir/two-2.trace")"
+RC=0
+wait "$first" || RC=$?
+expect_eq "first: exit status 0" 0 "$RC"
+expect_eq "one commit in all" 1 "$(( $(count_commits "$dir/two-1.trace") + $(count_commits "$dir/two-2.trace") ))"
+
+echo "-h is --help"
+RC=0
+"$PROGRAM" -h >"$dir/h.out" 2>&1 || RC=$?
+expect_eq "-h: exit status 0" 0 "$RC"
+expect_in "-h: the usage" "Usage: norvexflash [OPTIONS] FLASHER.EXE" "$(cat "$dir/h.out")"
 
 # ---- faults of the commit, and one before it -----------------------------------------
 # A 32 KiB image: two chunks, so the commit is the third WRITE BUFFER.
