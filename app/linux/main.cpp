@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/FlashForm.h"
+#include "app/linux/BoxNotes.h"
 #include "app/linux/CatalogueName.h"
 #include "app/linux/ExitStatus.h"
 #include "app/linux/LinuxFront.h"
@@ -68,6 +69,7 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "norvexflash: %s\n", text.c_str());
     };
     CDDrive::Attach(&os, &form);
+    form.boxNote = [&os](const std::string& text) { return BoxNote(text, os); };
 
     // The builder reads the catalogue beside the template under the name
     // Windows finds whatever its letter case.

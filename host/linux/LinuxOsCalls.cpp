@@ -62,7 +62,8 @@ LinuxOsCalls::LinuxOsCalls(std::vector<LinuxDevice> devices)
     : openDevice([](const char* path, int flags) { return open(path, flags); }),
       isSgNode(IsSgNode),
       devices_(std::move(devices)),
-      openErrors_(devices_.size(), 0) {}
+      openErrors_(devices_.size(), 0),
+      openErrnos_(devices_.size(), 0) {}
 
 LinuxOsCalls::~LinuxOsCalls() {
     for (Open* o : open_) {
@@ -75,6 +76,12 @@ const LinuxDevice* LinuxOsCalls::DeviceOf(char letter) const {
     for (const auto& d : devices_)
         if (d.letter == letter) return &d;
     return nullptr;
+}
+
+int LinuxOsCalls::OpenErrno(char letter) const {
+    for (size_t i = 0; i < devices_.size(); ++i)
+        if (devices_[i].letter == letter) return openErrnos_[i];
+    return 0;
 }
 
 uint32_t LinuxOsCalls::OpenError(char letter) const {
@@ -156,6 +163,7 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
         const int error = errno;
         lastError_ = WindowsErrorOf(error);
         openErrors_[size_t(device - devices_.data())] = lastError_;
+        openErrnos_[size_t(device - devices_.data())] = error;
         if (error == EACCES || error == EPERM)
             Notice(NoAccessAdvice(device->path));
         else if (error == EBUSY && exclusive)
@@ -176,6 +184,7 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
             close(fd);
             lastError_ = kErrorBusy;
             openErrors_[size_t(device - devices_.data())] = lastError_;
+            openErrnos_[size_t(device - devices_.data())] = error;
             Notice(device->path +
                    " is in use: " + (holder.empty() ? std::string("another program") : holder) +
                    " holds its lock (another flasher on this drive?); let it end, then try "
@@ -185,6 +194,7 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
         // A file system without locks: the flash goes on as before.
     }
     openErrors_[size_t(device - devices_.data())] = 0;
+    openErrnos_[size_t(device - devices_.data())] = 0;
     open_.push_back(new Open{fd, letter, false});
     lastError_ = 0;
     return open_.back();

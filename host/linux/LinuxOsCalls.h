@@ -21,6 +21,8 @@ class LinuxOsCalls : public OsCalls {
     const LinuxDevice* DeviceOf(char letter) const;
     // The error code of the last failed open of a letter's device (0: none).
     uint32_t OpenError(char letter) const;
+    // The system's own reason for it (errno; 0: none).
+    int OpenErrno(char letter) const;
 
     // A sentence for the user about a device, given when it happens: no
     // access (with the fix), in use by another program, no SCSI device.
@@ -71,6 +73,7 @@ class LinuxOsCalls : public OsCalls {
 
     std::vector<LinuxDevice> devices_;
     std::vector<uint32_t> openErrors_;
+    std::vector<int> openErrnos_;
     std::vector<Open*> open_;
     uint32_t lastError_ = 0;
 };

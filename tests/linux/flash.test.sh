@@ -101,6 +101,17 @@ wait "$first" || RC=$?
 expect_eq "first: exit status 0" 0 "$RC"
 expect_eq "one commit in all" 1 "$(( $(count_commits "$dir/two-1.trace") + $(count_commits "$dir/two-2.trace") ))"
 
+echo "a device path that does not exist, a directory as device, a directory as flasher"
+mkdir -p "$dir/a-directory"
+run "$dir/two.ini" "$dir/paths.trace" --yes --device /dev/nosuch --device "$dir/a-directory" "$dir/1A60P.EXE"
+expect_eq "bad paths: exit status 1" 1 "$RC"
+expect_in "no such device: named after the box" 'Error opening: 2, Drive: \\.\D:
+norvexflash: /dev/nosuch: No such file or directory' "$OUT"
+expect_in "a directory as device: said so" "norvexflash: $dir/a-directory: is a directory, not a device" "$OUT"
+run "$dir/two.ini" "$dir/paths.trace" --yes --device "$dir/dev-two" "$dir/a-directory"
+expect_eq "a directory as flasher: exit status 1" 1 "$RC"
+expect_in "a directory as flasher: said so" "$dir/a-directory: is a directory, not a flasher file" "$ERR"
+
 echo "-h is --help"
 RC=0
 "$PROGRAM" -h >"$dir/h.out" 2>&1 || RC=$?
@@ -124,6 +135,8 @@ fault_flash "time-out" TimeoutOpcode=3B TimeoutNth=3
 expect_eq "time-out: exit status 3 (commit failed or unknown)" 3 "$RC"
 expect_eq "time-out: the commit was sent once" 1 "$(commits)"
 expect_in "time-out: the command's box, error 121" "[Message] Write Buffer> 00 00 00. 00, 0079" "$OUT"
+expect_in "time-out: the code in Linux words, after the box" "[Message] Write Buffer> 00 00 00. 00, 0079
+norvexflash: 0079 is system error 121: the command timed out" "$OUT"
 expect_in "time-out: Flash Fail." $'\nFlash Fail.\n' "$OUT"
 expect_in "time-out: what to do" "run this flasher again now" "$OUT"
 
@@ -132,6 +145,7 @@ fault_flash "transport failure" TransportFailOpcode=3B TransportFailNth=3
 expect_eq "transport failure: exit status 3" 3 "$RC"
 expect_eq "transport failure: the commit was sent once" 1 "$(commits)"
 expect_in "transport failure: the box, error 31" "[Message] Write Buffer> 00 00 00. 00, 001F" "$OUT"
+expect_in "transport failure: in Linux words" "norvexflash: 001F is system error 31: the device is gone: SG_IO failed with ENODEV." "$OUT"
 expect_in "transport failure: Flash Fail." $'\nFlash Fail.\n' "$OUT"
 
 echo "a flipped byte in the read-back: stopped before the commit"
