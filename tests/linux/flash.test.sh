@@ -63,6 +63,9 @@ run "$dir/1A50A.ini" "$dir/again.trace" --list --device "$dir/dev-1A50A" "$dir/1
 expect_eq "--list: exit status 5 for a drive accepted but already at the packaged revision" 5 "$RC"
 expect_in "--list: and says so" "accepted (but already at 1A50: the flash would stop)" "$OUT"
 
+# A 32 KiB image (two chunks) for the FLASH-ALL flash and the faults below.
+"$MKFW" "$dir/1A70.BIN" --size 32768 --ident "$CASE_IDENT" --revision 1A70 --layout plain >/dev/null
+
 # ---- a damaged flasher ------------------------------------------------------------------
 # A byte flipped in the program, the package, the image and the trailer:
 # refused before the warning, and not one command sent.
@@ -112,6 +115,17 @@ run "$dir/two.ini" "$dir/paths.trace" --yes --device "$dir/dev-two" "$dir/a-dire
 expect_eq "a directory as flasher: exit status 1" 1 "$RC"
 expect_in "a directory as flasher: said so" "$dir/a-directory: is a directory, not a flasher file" "$ERR"
 
+echo "a FLASH-ALL package: the commit in its flash-all form"
+"$NFPACK" "$TEMPLATE" "$dir/1A70.BIN" "$dir/ALL.EXE" --model CDRW-A100 --inquiry "OPTIDRV CDRW-A100" \
+    --range 1A00-1A99 --vendor OPTIDRV --note FLASH-ALL >/dev/null
+write_drive "$dir/all.ini" "$dir/dev-all"
+: >"$dir/all.trace"
+run "$dir/all.ini" "$dir/all.trace" --yes --device "$dir/dev-all" "$dir/ALL.EXE"
+expect_eq "FLASH-ALL: exit status 0" 0 "$RC"
+expect_eq "FLASH-ALL: revision written back" 1A70 "$(revision_in "$dir/all.ini")"
+expect_eq "FLASH-ALL: one commit, control A0 (not 80)" "3B 05 01 00 00 00 00 00 00 A0" \
+    "$(blocks "$dir/all.trace" | awk 'toupper($1) == "3B" && toupper($2) == "05" && (toupper($10) == "80" || toupper($10) == "A0")' | cut -d' ' -f1-10)"
+
 echo "-h is --help"
 RC=0
 "$PROGRAM" -h >"$dir/h.out" 2>&1 || RC=$?
@@ -120,7 +134,6 @@ expect_in "-h: the usage" "Usage: norvexflash [OPTIONS] FLASHER.EXE" "$(cat "$di
 
 # ---- faults of the commit, and one before it -----------------------------------------
 # A 32 KiB image: two chunks, so the commit is the third WRITE BUFFER.
-"$MKFW" "$dir/1A70.BIN" --size 32768 --ident "$CASE_IDENT" --revision 1A70 --layout plain >/dev/null
 "$NFPACK" "$TEMPLATE" "$dir/1A70.BIN" "$dir/FAULT.EXE" "${CASE_PACKAGE[@]}" >/dev/null
 fault_flash() {  # WHAT [FAULT LINES...]
     write_drive "$dir/fault.ini" "$dir/dev-fault" "${@:2}"
