@@ -69,6 +69,45 @@ expect_in "and says why it ends now" "ending now on the SIGINT received during t
 expect_eq "the commit was sent once" 1 "$(count_commits "$dir/tty.trace")"
 expect_eq "revision written back" 1A60 "$(revision_in "$dir/tty.ini")"
 
+echo "TERM=dumb at a terminal: no control sequences; typed answers written into piped output"
+write_drive "$dir/dumb.ini" "$dir/dev-dumb"
+RC=0
+LD_PRELOAD=$VSG64 NORVEX_SG_DRIVES=$dir/dumb.ini \
+    python3 - "$PROGRAM" "$dir/dev-dumb" "$dir/1A60P.EXE" >"$dir/dumb.log" 2>&1 <<'PY' || RC=$?
+import os, pty, subprocess, sys, time
+program, device, flasher = sys.argv[1:4]
+# Output to a terminal that takes no control sequences.
+pid, fd = pty.fork()
+if pid == 0:
+    os.environ["TERM"] = "dumb"
+    os.execv(program, [program, "--yes", "--device", device, flasher])
+seen = b""
+while True:
+    try:
+        chunk = os.read(fd, 4096)
+    except OSError:
+        break
+    if not chunk:
+        break
+    seen += chunk
+os.waitpid(pid, 0)
+print("DUMB:", "escape" if b"\x1b" in seen else "clean", "completed" if b"Flash Completed." in seen else "not completed")
+# Input typed at a terminal, output into a pipe (| tee): the answers are in the pipe.
+master, slave = pty.openpty()
+p = subprocess.Popen([program, "--list", "--device", device, flasher], stdin=slave,
+                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+out = p.communicate(timeout=30)[0]
+p = subprocess.Popen([program, "--device", device, flasher], stdin=slave,
+                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+time.sleep(0.5)
+os.write(master, b"n\n")
+out = p.communicate(timeout=30)[0]
+print("PIPED:", repr(out.decode(errors="replace")))
+PY
+expect_eq "TERM=dumb: ran" 0 "$RC"
+expect_in "TERM=dumb: no control sequence, the flash completed" "DUMB: clean completed" "$(cat "$dir/dumb.log")"
+expect_in "piped output: the typed answer follows its question" '[y/N] n\n' "$(cat "$dir/dumb.log")"
+
 held_signal() {  # SIGNAL EXPECTED_STATUS FLASHER [FAULT LINES...]
     echo "$1 during a flash without a terminal${4:+ ($4)}"
     local sig=$1 want=$2 flasher=$3
