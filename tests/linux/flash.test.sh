@@ -126,6 +126,13 @@ expect_eq "FLASH-ALL: revision written back" 1A70 "$(revision_in "$dir/all.ini")
 expect_eq "FLASH-ALL: one commit, control A0 (not 80)" "3B 05 01 00 00 00 00 00 00 A0" \
     "$(blocks "$dir/all.trace" | awk 'toupper($1) == "3B" && toupper($2) == "05" && (toupper($10) == "80" || toupper($10) == "A0")' | cut -d' ' -f1-10)"
 
+echo "the rehearsal in one command: scripts/practice.sh FLASHER linux --auto"
+RC=0
+bash "$LX_REPO/scripts/practice.sh" "$dir/1A60P.EXE" linux --auto >"$dir/practice.out" 2>&1 || RC=$?
+expect_eq "practice: exit status 0" 0 "$RC"
+expect_in "practice: the flash completed" "(exit status 0)" "$(cat "$dir/practice.out")"
+expect_in "practice: the revision written" "drive revision before: 1A00, after: 1A60" "$(cat "$dir/practice.out")"
+
 echo "-h is --help"
 RC=0
 "$PROGRAM" -h >"$dir/h.out" 2>&1 || RC=$?
