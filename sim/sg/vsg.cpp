@@ -25,14 +25,12 @@
 #include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -144,30 +142,6 @@ int Serve(SgDrive& d, sg_io_hdr_t& hdr) {
     return CompleteSgRequest(hdr, outcome);
 }
 
-// Another process holds a flock on the drive's Device (/proc/locks).
-bool LockedByAnother(const SgDrive& d) {
-    char id[64];
-    std::snprintf(id, sizeof id, " %02x:%02x:%lu ", major(d.dev), minor(d.dev),
-                  static_cast<unsigned long>(d.ino));
-    FILE* f = std::fopen("/proc/locks", "r");
-    if (!f) return false;
-    char line[256];
-    bool other = false;
-    while (!other && std::fgets(line, sizeof line, f)) {
-        char kind[16], mode[16];
-        long pid = 0;
-        int used = 0;
-        // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; waiters ("->") are skipped.
-        if (std::sscanf(line, "%*d: %15s %*s %15s %ld%n", kind, mode, &pid, &used) != 3) continue;
-        if (std::strcmp(kind, "FLOCK") != 0 || pid <= 0 || pid == long(getpid())) continue;
-        std::string rest = std::string(line + used);
-        if (!rest.empty() && rest.back() == '\n') rest.pop_back();
-        other = (rest + " ").find(id) == 0;
-    }
-    std::fclose(f);
-    return other;
-}
-
 IoctlFn Next(const char* name) {
     return reinterpret_cast<IoctlFn>(dlsym(RTLD_NEXT, name));
 }
@@ -179,7 +153,9 @@ int Interpose(IoctlFn next, int fd, unsigned long request, void* arg) {
             Lock lock;
             Load();
             if (SgDrive* d = Find(fd))
-                result = LockedByAnother(*d) ? -EBUSY : Serve(*d, *static_cast<sg_io_hdr_t*>(arg));
+                result = LockedByAnotherProcess(d->dev, d->ino)
+                             ? -EBUSY
+                             : Serve(*d, *static_cast<sg_io_hdr_t*>(arg));
         }
         if (result <= 0) {
             if (result == 0) return 0;
