@@ -83,7 +83,13 @@ for at in 100 200000 400000 $((size - 40)); do
     expect_in "byte $at: no drive touched" "No drive was touched." "$OUT"
     expect_eq "byte $at: no warning" "" "$(grep -F 'WARNING' <<<"$OUT" || true)"
     expect_eq "byte $at: nothing was sent" 0 "$(wc -l <"$dir/damaged.trace")"
+    expect_in "byte $at: nfinfo says the trailer does not hold" "integrity=d" \
+        "$("$NATIVE_BUILD/nfinfo" "$dir/DAMAGED.EXE")"
 done
+expect_in "nfinfo: the intact flasher's trailer holds" "integrity=holds" "$("$NATIVE_BUILD/nfinfo" "$dir/1A50A.EXE")"
+expect_eq "nfinfo: its SHA-256 is that of the contents before the trailer" \
+    "$(head -c $((size - 52)) "$dir/1A50A.EXE" | sha256sum | cut -d' ' -f1)" \
+    "$("$NATIVE_BUILD/nfinfo" "$dir/1A50A.EXE" | sed -n 's/^sha256=//p')"
 
 # ---- one flash per drive ---------------------------------------------------------------
 echo "two flashers started on one drive: the second is refused, one commit"
