@@ -82,7 +82,8 @@ require_eq "status line" "Build 2B20.EXE complete!" "$status"
 shot 1-builder
 close_program
 [ -f "$WORK/2B20.EXE" ] || die "2B20.EXE was not written"
-require_eq "built flasher has the template's size" "$(stat -c %s "$WORK/norvexflash.exe")" "$(stat -c %s "$WORK/2B20.EXE")"
+require_eq "built flasher has the template's size and the 52-byte trailer" \
+    "$(($(stat -c %s "$WORK/norvexflash.exe") + 52))" "$(stat -c %s "$WORK/2B20.EXE")"
 
 step "3. Two virtual drives: a DVDRW-B200 at revision 2B05, and a CDRW-A100 (another model)"
 B200=(Vendor=OPTIDRV Product=DVDRW-B200 Revision=2B05 "FlashId=DA C8 00 00" Medium=none)

@@ -28,6 +28,17 @@ bool TFlashForm::NewBuildFlashProgram() {
                          BoxKind::Plain, BoxButtons::Ok);
         return false;
     }
+    // A name with fewer than four characters before its extension would build
+    // a flasher whose revision holds the dot and part of the extension: it
+    // would call every drive already up to date.
+    if (!FirmwareFileName.empty() && !NameCarriesRevision(FirmwareFileName)) {
+        form_.MessageBox("Building fail: " + FirmwareFileName +
+                             " has fewer than four characters before its extension, so its "
+                             "flasher's revision would be \"" +
+                             FirmwareFileName.substr(0, 4) + "\"!",
+                         BoxKind::Plain, BoxButtons::Ok);
+        return false;
+    }
     SetStatus(status_text::Building(FirmwareFileName));
 
     const std::string outputName = OutputName(FirmwareFileName);

@@ -21,6 +21,7 @@ void TFlashForm::BuilderStart() {
 
 bool TFlashForm::RetriveINI() {
     ClearCatalogue();
+    CatalogueEnd = CatalogueRead();
 
     const std::string path = CatalogPath();
     if (!CatalogueExists(path)) {
@@ -31,6 +32,7 @@ bool TFlashForm::RetriveINI() {
 
     const CatalogueRead read = ReadCatalogue(
         os_, path, {ModelList, InquiryList, RangeList, MaskList, VendorList, NoteList});
+    CatalogueEnd = read;
     // No selection while a section is checked: a faulty section leaves none.
     for (const std::string& item : read.items) {
         form_.ComboSetIndex(-1);

@@ -9,6 +9,7 @@
 
 #include "drive/CDDrives.h"
 #include "drive/DriveDataBuffer.h"
+#include "package/Catalogue.h"
 #include "package/Package.h"
 #include "platform/Form.h"
 #include "platform/OsCalls.h"
@@ -79,6 +80,9 @@ class TFlashForm {
     std::vector<uint8_t> TransferBuffer;  // one chunk; empty until the first flash
     std::vector<uint8_t> ProfileCopy;     // profile copy (flasher), image buffer (builder)
     std::vector<std::string> ModelList, InquiryList, RangeList, MaskList, VendorList, NoteList;
+    // Where and why the catalogue read stopped, for a front end that can say
+    // more than the box (package/Catalogue.h).
+    CatalogueRead CatalogueEnd;
 
     PackageView Package() const { return package_; }
     const std::string& ExePath() const { return exePath_; }

@@ -7,6 +7,7 @@
 #include "app/StatusTexts.h"
 #include "flash/Eligibility.h"
 #include "flash/ImageClass.h"
+#include "package/Integrity.h"
 
 void TFlashForm::FlasherStart() {
     LogRunHeader(os_, package_);
@@ -16,6 +17,17 @@ void TFlashForm::FlasherStart() {
     RangeText = package_.RangeText();
     LowVersion = package_.LowVersion();
     HighVersion = package_.HighVersion();
+
+    // A flasher that is not what its builder wrote (a failing stick, a cut or
+    // altered copy) would write whatever it now holds into the drive: its
+    // trailer is checked before anything else. A file without one runs as ever.
+    if (std::string why = DamageText(CheckFileIntegrity(exePath_)); !why.empty()) {
+        form_.MessageBox(
+            "\nERROR:\n\nThis flash utility is damaged: " + why + "\nNo drive was touched.\n",
+            BoxKind::Error, BoxButtons::Ok);
+        EndProgram();
+        return;
+    }
 
     // A size beyond the image area would make every later read of the image
     // run past its end, and an empty image would commit whatever the drive's

@@ -14,6 +14,7 @@
 #include "fuzz/Check.h"
 #include "fuzz/FuzzInput.h"
 #include "package/BuildFlasher.h"
+#include "package/Integrity.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -133,6 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(image.size() >= S && std::memcmp(image.data(), firmware.data(), S) == 0,
                "the image buffer holds the firmware");
 
+    // A template's own trailer is not part of it as a template.
+    if (templ.size() >= kTrailerSize &&
+        MarkOf(templ.data() + templ.size() - kTrailerSize) != TrailerMark::None)
+        templ.resize(templ.size() - kTrailerSize);
     const long end = KeywordEnd(templ);
     if (end < 0) {
         FUZZ_CHECK(outcome == BuildOutcome::KeywordNotFound, "no keyword, no build");
@@ -149,7 +154,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(outcome == BuildOutcome::Complete, "a template that holds it all builds");
 
     const std::vector<uint8_t> expected = ExpectedBlock(uint32_t(S));
-    FUZZ_CHECK(out.size() == templ.size(), "a complete build has the template's length");
+    FUZZ_CHECK(out.size() == templ.size() + kTrailerSize,
+               "a complete build has the template's length and the trailer");
+    FUZZ_CHECK(CheckIntegrity(out.data(), out.size()).state == Integrity::Holds,
+               "a complete build's trailer holds");
     FUZZ_CHECK(Same(out, 0, templ.data(), block), "the template up to the keyword is kept");
     FUZZ_CHECK(Same(out, block, expected.data(), kPackageBlockSize),
                "the new block follows the keyword");

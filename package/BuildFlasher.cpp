@@ -5,20 +5,26 @@
 #include <cstring>
 #include <memory>
 
+#include "package/Integrity.h"
+
 namespace {
 constexpr size_t kBlockBuffer = 65536;
 constexpr size_t kStepBytes = 1024;
 
 // One pass over the template through a block buffer of its own.
+// It stops at `end`, the end of the template's contents.
 class TemplateReader {
   public:
-    explicit TemplateReader(std::FILE* f) : file_(f), buffer_(new uint8_t[kBlockBuffer]) {}
+    TemplateReader(std::FILE* f, uint64_t end)
+        : file_(f), buffer_(new uint8_t[kBlockBuffer]), left_(end) {}
     // Bytes ready at Data(); refills when empty. 0 at the end or on error.
     size_t Available() {
         if (pos_ == len_) {
             pos_ = 0;
-            len_ = std::fread(buffer_.get(), 1, kBlockBuffer, file_);
+            size_t want = left_ < kBlockBuffer ? static_cast<size_t>(left_) : kBlockBuffer;
+            len_ = want ? std::fread(buffer_.get(), 1, want, file_) : 0;
             if (len_ == 0 && std::ferror(file_)) failed_ = true;
+            left_ -= len_;
         }
         return len_ - pos_;
     }
@@ -30,8 +36,22 @@ class TemplateReader {
     std::FILE* file_;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t pos_ = 0, len_ = 0;
+    uint64_t left_;
     bool failed_ = false;
 };
+
+// A template that carries a trailer of its own (a flasher built from a
+// flasher's file) ends, as a template, before it: the new file gets one
+// trailer, for its own contents. The stream is left at its start.
+bool EndsInTrailer(std::FILE* f, long size) {
+    if (size < static_cast<long>(kTrailerSize)) return false;
+    uint8_t tail[kTrailerSize];
+    bool marked = std::fseek(f, size - static_cast<long>(kTrailerSize), SEEK_SET) == 0 &&
+                  std::fread(tail, 1, kTrailerSize, f) == kTrailerSize &&
+                  MarkOf(tail) != TrailerMark::None;
+    std::fseek(f, 0, SEEK_SET);
+    return marked;
+}
 
 // Size by seeking to the end; the stream is left at its start. -1 on error.
 long FileSize(std::FILE* f) {
@@ -84,6 +104,11 @@ bool RangeCanBePackaged(const std::string& range) {
     return range.size() == 9 && range[4] == '-';
 }
 
+bool NameCarriesRevision(const std::string& firmwareFileName) {
+    const size_t dot = firmwareFileName.find_last_of('.');
+    return (dot == std::string::npos ? firmwareFileName.size() : dot) >= 4;
+}
+
 std::string OutputName(const std::string& firmwareFileName) {
     return firmwareFileName.substr(0, 4) + ".EXE";
 }
@@ -113,6 +138,7 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
     if (!files.templ) return BuildOutcome::TemplateOpenFailed;
     long templateSize = FileSize(files.templ);
     if (templateSize < 0) return BuildOutcome::TemplateReadFailed;
+    if (EndsInTrailer(files.templ, templateSize)) templateSize -= long(kTrailerSize);
     const uint64_t E = static_cast<uint64_t>(templateSize);
     if (progress.start) progress.start(static_cast<uint32_t>(E));
 
@@ -120,10 +146,15 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
     if (!files.output) return BuildOutcome::OutputCreateFailed;
     std::setvbuf(files.output, nullptr, _IOFBF, kBlockBuffer);
 
-    TemplateReader reader(files.templ);
+    TemplateReader reader(files.templ, E);
     bool writeFailed = false;
+    // Every byte written goes into the trailer's SHA-256 as it is written.
+    Sha256 written;
+    uint64_t writtenSize = 0;
     auto write = [&](const uint8_t* data, size_t n) {
         if (n && std::fwrite(data, 1, n, files.output) != n) writeFailed = true;
+        written.Update(data, n);
+        writtenSize += n;
     };
     auto step = [&] {
         if (progress.step) progress.step();
@@ -203,8 +234,17 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
         reader.Consume(n);
     }
     if (reader.Failed()) return BuildOutcome::TemplateReadFailed;
+    const bool complete = passed == toSkip;
+    // A complete flasher ends in the trailer over everything written before it.
+    if (complete && writtenSize <= UINT32_MAX) {
+        uint8_t digest[kSha256Size];
+        written.Final(digest);
+        uint8_t trailer[kTrailerSize];
+        MakeTrailer(static_cast<uint32_t>(writtenSize), digest, trailer);
+        if (std::fwrite(trailer, 1, kTrailerSize, files.output) != kTrailerSize) writeFailed = true;
+    }
     if (std::fclose(files.output) != 0) writeFailed = true;
     files.output = nullptr;
     if (writeFailed) return BuildOutcome::OutputWriteFailed;
-    return passed == toSkip ? BuildOutcome::Complete : BuildOutcome::TemplateTooShort;
+    return complete ? BuildOutcome::Complete : BuildOutcome::TemplateTooShort;
 }

@@ -41,6 +41,12 @@ void MakePackageBlock(const PackageTexts& texts, const std::string& firmwareFile
 // sixth character) or exactly four characters, '-', four characters.
 bool RangeCanBePackaged(const std::string& range);
 
+// The flasher's name and revision are the firmware file's first four
+// characters ("%4.4s"): they must all come before the name's extension, or
+// the revision takes in the dot ("2B.BIN" would give "2B.B", which no drive
+// reports). Any characters are allowed ("1.02.BIN" gives "1.02").
+bool NameCarriesRevision(const std::string& firmwareFileName);
+
 // "%4.4s.EXE" of the firmware file's name.
 std::string OutputName(const std::string& firmwareFileName);
 
@@ -51,6 +57,8 @@ struct BuildRequest {
 };
 
 // imageSize is set as soon as the firmware file is measured; image holds the
-// firmware afterwards and only ever grows.
+// firmware afterwards and only ever grows. A complete output is the template's
+// contents (without a trailer the template may carry) with the new block and
+// image, followed by the integrity trailer over all of it (package/Integrity.h).
 BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, uint32_t& imageSize,
                           const BuildProgress& progress);

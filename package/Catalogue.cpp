@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "package/Text.h"
 
@@ -33,14 +34,17 @@ CatalogueRead ReadCatalogue(OsCalls& os, const std::string& path, CatalogueLists
             if (n >= kValueBuffer) n = kValueBuffer - 1;
             values[key]->push_back(std::string(value.data(), n));
         }
-        if (lists.model.back() == kAbsent) break;
-
-        bool complete = true;
-        for (int key = 1; key < 6 && complete; ++key) complete = values[key]->back() != kAbsent;
-        if (!complete) {
-            read.incomplete = true;
+        if (lists.model.back() == kAbsent) {
+            read.missingKey = keys[0];
             break;
         }
+
+        for (int key = 1; key < 6 && !read.incomplete; ++key)
+            if (values[key]->back() == kAbsent) {
+                read.incomplete = true;
+                read.missingKey = keys[key];
+            }
+        if (read.incomplete) break;
         read.items.push_back(lists.range.back() + " " + lists.inquiry.back());
 
         lists.model.back() = Cut(lists.model.back(), 24);
@@ -50,6 +54,34 @@ CatalogueRead ReadCatalogue(OsCalls& os, const std::string& path, CatalogueLists
         lists.note.back() = Cut(lists.note.back(), 24);
     }
     return read;
+}
+
+void FindSectionAfterGap(OsCalls& os, const std::string& path, CatalogueRead& read) {
+    if (read.incomplete || read.missingKey.empty()) return;
+    std::vector<char> value(kValueBuffer);
+    for (int later = std::atoi(read.section.c_str() + 5) + 1; later <= 99; ++later) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%5.5s%02d", "MODEL", later % 100);
+        uint32_t n = os.GetPrivateProfileStringA(name, "Model", kAbsent, value.data(), kValueBuffer,
+                                                 path.c_str());
+        if (n >= kValueBuffer) n = kValueBuffer - 1;
+        if (std::string(value.data(), n) != kAbsent) {
+            read.afterGap = name;
+            return;
+        }
+    }
+}
+
+std::string CatalogueExplanation(const CatalogueRead& read) {
+    const std::string lacks = read.section + " has no " + read.missingKey +
+                              " key (or its value is FAIL, which counts as none)";
+    if (read.incomplete) return lacks + ": every model needs all six keys.";
+    if (read.missingKey.empty()) return std::string();
+    if (!read.afterGap.empty())
+        return lacks + ", so the catalogue ends before it and " + read.afterGap +
+               " is never read: number the sections from MODEL00 without a gap.";
+    if (read.items.empty()) return lacks + ": the catalogue's first model must be MODEL00.";
+    return std::string();
 }
 
 std::string WorkingDirectory(OsCalls& os) {

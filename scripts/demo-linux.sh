@@ -25,8 +25,8 @@ cp dist/norvexflash.exe dist/norvexflash.ini "$WORK/"
 echo "== 2. The builder: model DVDRW-B200, firmware 2B20PRA.BIN"
 (cd "$WORK" && "$PROGRAM" --model DVDRW-B200 --firmware 2B20PRA.BIN norvexflash.exe) | sed 's/^/   /'
 [ -f "$WORK/2B20.EXE" ] || die "2B20.EXE was not written"
-require_eq "built flasher has the template's size" "$(stat -c %s "$WORK/norvexflash.exe")" \
-    "$(stat -c %s "$WORK/2B20.EXE")"
+require_eq "built flasher has the template's size and the 52-byte trailer" \
+    "$(($(stat -c %s "$WORK/norvexflash.exe") + 52))" "$(stat -c %s "$WORK/2B20.EXE")"
 
 echo "== 3. A virtual DVDRW-B200 at revision 2B05"
 : >"$WORK/dev-e"

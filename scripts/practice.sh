@@ -2,12 +2,16 @@
 # Rehearses a flash under Wine against one virtual drive that the flasher
 # will accept, in one command:
 #
-#   scripts/practice.sh FLASHER.EXE [9x|nt] [--revision REV] [--disc]
+#   scripts/practice.sh FLASHER.EXE [9x|nt|linux] [--revision REV] [--disc]
 #                       [--fault KEY=VALUE]... [--auto]
 #
 #   9x   Windows 98 mode: the virtual ASPI layer (dist/sim/WNASPI32.DLL)
 #   nt   Wine's default (NT) mode, the default: drive E: through Wine's SCSI
 #        pass-through and the virtual SCSI generic device (dist/sim/vsg.so)
+#   linux  the Linux program (dist/linux/norvexflash) on a terminal, no Wine:
+#        the virtual SCSI generic device (dist/sim/vsg64.so) preloaded into it
+#        serves the drive on a plain file named with --device; you answer its
+#        questions (--auto: --yes)
 #   --revision REV      the drive's revision (default: the lowest the flasher
 #                       accepts, below the packaged one)
 #   --disc              a disc in the drive (default: none)
@@ -33,7 +37,7 @@ REPO=$(cd "$(dirname "$0")/.." && pwd)
 . "$REPO/scripts/lib/all.sh"
 
 usage() {
-    echo "usage: scripts/practice.sh FLASHER.EXE [9x|nt] [--revision REV] [--disc]" \
+    echo "usage: scripts/practice.sh FLASHER.EXE [9x|nt|linux] [--revision REV] [--disc]" \
         "[--fault KEY=VALUE]... [--auto]   (details: the head of $0)" >&2
     exit 2
 }
@@ -48,7 +52,7 @@ flasher="" road=nt revision="" medium=none auto=0
 faults=()
 while [ $# -gt 0 ]; do
     case $1 in
-    9x | nt) road=$1 ;;
+    9x | nt | linux) road=$1 ;;
     --revision) [ $# -ge 2 ] || usage; revision=$2; shift ;;
     --disc) medium=disc ;;
     --fault)
@@ -97,6 +101,35 @@ vendor=$(dfield Vendor) product=$(dfield Product) revision=$(dfield Revision) ch
 image_revision=$(field image_revision)
 [ -n "$image_revision" ] ||
     say "note: the image does not carry \"$inquiry\" and a revision, so the virtual drive keeps its revision after the commit"
+
+# ---- the Linux program: no Wine, no display ------------------------------------------
+if [ "$road" = linux ]; then
+    PROGRAM=$REPO/dist/linux/norvexflash VSG64=$REPO/dist/sim/vsg64.so
+    [ -x "$PROGRAM" ] && [ -f "$VSG64" ] || die "no $PROGRAM or $VSG64: run ./build.sh first"
+    work=$REPO/build/practice/${name%.*}-linux
+    mkdir -p "$work"
+    rm -f "$work/drives.ini" "$work/trace.txt"
+    : >"$work/trace.txt"
+    # The drive's Device must exist: a plain file stands for the sg node.
+    : >"$work/dev-e"
+    {
+        echo "; the practice drive for $name (keys: docs/TESTING.md, \"The drive file\")"
+        drive_section 0 "Device=$work/dev-e" Letter=E "${drive_lines[@]}" "Medium=$medium" \
+            BecomingReady=2 CommandDelayMs=50 "${faults[@]}"
+    } >"$work/drives.ini"
+    say "road: linux ($PROGRAM, the drive on $work/dev-e, virtual SCSI generic device)"
+    say "drive: $vendor $product, revision $revision, chip $chip, medium $medium${faults[*]:+, ${faults[*]}}"
+    answer=()
+    [ "$auto" = 0 ] || answer=(--yes)
+    rc=0
+    LD_PRELOAD=$VSG64 NORVEX_SG_DRIVES=$work/drives.ini NORVEX_SG_TRACE=$work/trace.txt \
+        "$PROGRAM" "${answer[@]}" --device "$work/dev-e" "$flasher" || rc=$?
+    after=$(revision_in "$work/drives.ini")
+    say "the flasher ended (exit status $rc: norvexflash --help explains it)"
+    say "drive revision before: $revision, after: $after$([ "$after" = "$revision" ] && echo " (unchanged)")"
+    say "command trace: $work/trace.txt ($(wc -l <"$work/trace.txt") command blocks)"
+    exit 0
+fi
 
 # ---- where it runs -----------------------------------------------------------------
 # The user's prefix when WINEPREFIX names one, else one of its own.

@@ -3,8 +3,12 @@
 #include "sim/SgService.h"
 
 #if defined(__linux__)
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "sim/AspiService.h"
@@ -89,4 +93,27 @@ std::string SgTraceLine(char letter, const SgCommand& command) {
     std::string line = TraceLine(0, 0, command.cdb, command.dataIn, command.length);
     return std::string(1, letter) + ":" + line.substr(line.find(' '));
 }
+bool LockedByAnotherProcess(dev_t dev, ino_t ino) {
+    char id[64];
+    std::snprintf(id, sizeof id, " %02x:%02x:%lu ", major(dev), minor(dev),
+                  static_cast<unsigned long>(ino));
+    std::FILE* f = std::fopen("/proc/locks", "r");
+    if (!f) return false;
+    char line[256];
+    bool other = false;
+    while (!other && std::fgets(line, sizeof line, f)) {
+        char kind[16], mode[16];
+        long pid = 0;
+        int used = 0;
+        // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; waiters ("->") are skipped.
+        if (std::sscanf(line, "%*d: %15s %*s %15s %ld%n", kind, mode, &pid, &used) != 3) continue;
+        if (std::strcmp(kind, "FLOCK") != 0 || pid <= 0 || pid == long(getpid())) continue;
+        std::string rest(line + used);
+        if (!rest.empty() && rest.back() == '\n') rest.pop_back();
+        other = (rest + " ").find(id) == 0;
+    }
+    std::fclose(f);
+    return other;
+}
+
 #endif

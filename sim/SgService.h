@@ -15,6 +15,7 @@
 #pragma once
 #if defined(__linux__)
 #include <scsi/sg.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
@@ -31,6 +32,11 @@ struct SgCommand {
     bool dataIn = true;
     uint32_t length = 0;
 };
+
+// Another process holds an flock on the file with this device and inode
+// (/proc/locks): the virtual device then answers EBUSY, as the sg driver
+// keeps a second program off a node that one has open exclusively.
+bool LockedByAnotherProcess(dev_t dev, ino_t ino);
 
 // Reads the request. Returns 0, or the negative errno with which the sg
 // driver refuses a malformed header (the command does not reach the drive).

@@ -7,6 +7,7 @@
 
 #include "app/FlashForm.h"
 #include "package/BuildFlasher.h"
+#include "package/Integrity.h"
 #include "tests/support/FakeForm.h"
 #include "tests/support/FileOs.h"
 #include "tests/support/TempDir.h"
@@ -16,7 +17,7 @@
 namespace {
 const char* kCatalogue =
     "[MODEL00]\nModel=CDRW-A100\nInquiry=OPTIDRV CDRW-A100\nFW-Range=1A00-1A99\n"
-    "BINMask=*.BIN;A.B\nVendor=OPTIDRV\nNote=\n"
+    "BINMask=*.BIN;A.B;ABCD\nVendor=OPTIDRV\nNote=\n"
     "[MODEL01]\nModel=DVDRW-B200\nInquiry=OPTIDRV DVDRW-B200\nFW-Range=2B00-2B40\n"
     "BINMask=*.HEX\nVendor=OPTIDRV\nNote=FLASH-ALL\n";
 
@@ -63,10 +64,12 @@ class Builder : public ::testing::Test {
         EXPECT_EQ(form.cursor, CursorKind::Default);
         return form.boxes.empty();
     }
-    // Every byte outside the block and the first `imageSize` image bytes is the template's.
+    // Every byte outside the block and the first `imageSize` image bytes is
+    // the template's, and the trailer after them holds.
     void ExpectOnlyPackageChanged(const std::vector<uint8_t>& out, size_t imageSize) {
-        ASSERT_EQ(out.size(), templ.size());
-        for (size_t i = 0; i < out.size(); ++i) {
+        ASSERT_EQ(out.size(), templ.size() + kTrailerSize);
+        EXPECT_EQ(CheckIntegrity(out.data(), out.size()).state, Integrity::Holds);
+        for (size_t i = 0; i < templ.size(); ++i) {
             bool inBlock = i >= shape.BlockAt() && i < shape.BlockAt() + kPackageBlockSize;
             bool inImage = i >= shape.ImageAt() && i < shape.ImageAt() + imageSize;
             if (!inBlock && !inImage) {
@@ -132,13 +135,22 @@ TEST_F(Builder, ShortNamesAndFieldsAreZeroFilled) {
     auto firmware = Firmware(100);
     std::memcpy(firmware.data(), "TMPL", 4);
     dir.Write("A.B", firmware);
+    dir.Write("ABCD", firmware);
 
-    ASSERT_TRUE(Build("A.B"));
-    EXPECT_EQ(form.status, "Build A.B.EXE complete!");
-    auto out = dir.Read("A.B.EXE");
+    // "%4.4s" of A.B would be the revision "A.B": refused, nothing written.
+    EXPECT_FALSE(Build("A.B"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "Building fail: A.B has fewer than four characters before its "
+                           "extension, so its flasher's revision would be \"A.B\"!"});
+    EXPECT_FALSE(dir.Exists("A.B.EXE"));
+    EXPECT_EQ(form.status, "");
+
+    ASSERT_TRUE(Build("ABCD"));
+    EXPECT_EQ(form.status, "Build ABCD.EXE complete!");
+    auto out = dir.Read("ABCD.EXE");
     ExpectOnlyPackageChanged(out, firmware.size());
     const uint8_t* block = out.data() + shape.KeywordAt();
-    EXPECT_EQ(std::memcmp(block + kVersionTagOffset, "A.B\0\0\0\0\0", 8), 0);
+    EXPECT_EQ(std::memcmp(block + kVersionTagOffset, "ABCD\0\0\0\0", 8), 0);
     // The model field ends in zero bytes, not in the template's placeholder.
     for (size_t i = 9; i < kTextFieldSize; ++i) EXPECT_EQ(block[kModelOffset + i], 0) << i;
     // An image that itself starts with the marker makes another builder.
@@ -151,22 +163,22 @@ TEST_F(Builder, KeywordIsFoundOnlyByAnUnbrokenMatch) {
         auto bytes = shape.Bytes();
         bytes[shape.KeywordAt() - 1] = 'F';
         WriteTemplate(bytes);
-        dir.Write("X1.BIN", Firmware(10));
-        EXPECT_FALSE(Build("X1.BIN"));
+        dir.Write("X1AA.BIN", Firmware(10));
+        EXPECT_FALSE(Build("X1AA.BIN"));
         EXPECT_EQ(Boxes(),
                   std::vector<std::string>{"Building fail: not found key-word in BUILDER.EXE"});
-        EXPECT_EQ(dir.Read("X1.BIN.EXE").size(), 0u);  // name is "%4.4s": X1.B
-        EXPECT_EQ(dir.Read("X1.B.EXE"), bytes);
-        EXPECT_EQ(form.status, "Building X1.BIN  Please wait... ");
+        EXPECT_EQ(dir.Read("X1AA.BIN.EXE").size(), 0u);  // name is "%4.4s": X1AA
+        EXPECT_EQ(dir.Read("X1AA.EXE"), bytes);          // a copy, with no trailer added
+        EXPECT_EQ(form.status, "Building X1AA.BIN  Please wait... ");
     }
     {
         SCOPED_TRACE("a broken partial match earlier");
         auto bytes = shape.Bytes();
         std::memcpy(bytes.data() + 10, "FWBLOCK-MARKEX", 14);
         WriteTemplate(bytes);
-        dir.Write("X2.BIN", Firmware(10));
-        EXPECT_TRUE(Build("X2.BIN"));
-        ExpectOnlyPackageChanged(dir.Read("X2.B.EXE"), 10);
+        dir.Write("X2AA.BIN", Firmware(10));
+        EXPECT_TRUE(Build("X2AA.BIN"));
+        ExpectOnlyPackageChanged(dir.Read("X2AA.EXE"), 10);
     }
 }
 
@@ -185,11 +197,11 @@ TEST_F(Builder, ImageMustEndWithinTheTemplate) {
     shape.imageArea = 5000;
     shape.after = 0;
     WriteTemplate();
-    dir.Write("FIT.BIN", Firmware(5000));
+    dir.Write("FITS.BIN", Firmware(5000));
     dir.Write("OVER.BIN", Firmware(5001));
 
-    EXPECT_TRUE(Build("FIT.BIN"));
-    ExpectOnlyPackageChanged(dir.Read("FIT..EXE"), 5000);
+    EXPECT_TRUE(Build("FITS.BIN"));
+    ExpectOnlyPackageChanged(dir.Read("FITS.EXE"), 5000);
 
     EXPECT_FALSE(Build("OVER.BIN"));
     EXPECT_EQ(Boxes(), std::vector<std::string>{"Building fail: some problem in BUILDER.EXE"});
@@ -333,7 +345,7 @@ TEST(BuildFlasher, OutputMayReplaceTheFirmwareFileItself) {
     uint32_t size = 0;
     ASSERT_EQ(BuildFlasher(request, image, size, {}), BuildOutcome::Complete);
     auto out = dir.Read("SAME.EXE");
-    ASSERT_EQ(out.size(), templ.size());
+    ASSERT_EQ(out.size(), templ.size() + kTrailerSize);
     EXPECT_EQ(std::memcmp(out.data() + shape.ImageAt(), Firmware(4096).data(), 4096), 0);
     EXPECT_EQ(PackageView(out.data() + shape.KeywordAt()).ImageSize(), 4096u);
 }

@@ -199,6 +199,32 @@ TEST(OneFlash, LockTakenByAnotherProgramAfterTheWaitStopsBeforeAnythingIsWritten
     rig.ExpectAllReleased();
 }
 
+// While the owner's box is up, this program holds nothing of the drive's:
+// the person is asked to close the other program, and polling must be back
+// on before that, not only when the flash's handler has returned.
+TEST(OneFlash, TheGuardIsGivenBackBeforeTheOwnersBoxIsShown) {
+    NtFlasher rig;
+    rig.Start();
+    // Taken at the lock request itself, once polling is off: the lock is
+    // refused with access denied while the polling handle is held.
+    bool pollingSeen = false;
+    rig.os.onControl = [&](uint32_t code) {
+        if (code == kIoctlStorageMcnControl) pollingSeen = true;
+        if (code == kIoctlCdromExclusiveAccess && pollingSeen)
+            rig.os.LockElsewhere('D', "Disc Burner 7.1");
+    };
+    bool checked = false;
+    rig.form.duringBox = [&] {
+        if (rig.form.boxes.back().text.find("Another program has locked") == std::string::npos)
+            return;
+        checked = true;
+        EXPECT_FALSE(rig.os.PollingOff('D')) << "media polling still off under the box";
+        EXPECT_EQ(rig.os.OpenDevices(), 1u) << "the polling handle still open under the box";
+    };
+    rig.Flash();
+    EXPECT_TRUE(checked) << "no owner's box";
+}
+
 TEST(OneFlash, WithoutTheControlsTheFlashCompletesWithTheSameCommands) {
     std::vector<TraceEntry> guarded;
     {

@@ -3,13 +3,21 @@
 // that name its drives.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "sim/AspiService.h"
 #include "sim/DriveFile.h"
 #include "sim/SgService.h"
 #include "sim/VirtualDrive.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -192,4 +200,46 @@ TEST(DriveFile, DeviceAndLetterNameTheDriveOfTheSgDevice) {
     }
 }
 
+// The virtual device honours the flasher's lock as the sg driver honours an
+// exclusive open: a Device another process holds an flock on is busy; this
+// process's own lock, and a lock let go, are not.
+TEST(SgService, ADeviceAnotherProcessHasLockedIsBusy) {
+    TempDir dir;
+    dir.Write("dev", std::string());
+    const std::string path = dir.File("dev");
+    struct stat st;
+    ASSERT_EQ(0, stat(path.c_str(), &st));
+    EXPECT_FALSE(LockedByAnotherProcess(st.st_dev, st.st_ino));
+
+    int ready[2], release[2];
+    ASSERT_EQ(0, pipe(ready));
+    ASSERT_EQ(0, pipe(release));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(release[1]);  // so the parent's close ends the read below
+        close(ready[0]);
+        const int fd = open(path.c_str(), O_RDWR);
+        char c = flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+        (void)!write(ready[1], &c, 1);
+        (void)!read(release[0], &c, 1);  // until the parent closes it
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    char c = 0;
+    ASSERT_EQ(1, read(ready[0], &c, 1));
+    ASSERT_EQ('y', c);
+    EXPECT_TRUE(LockedByAnotherProcess(st.st_dev, st.st_ino));
+    close(release[1]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(ready[0]);
+    EXPECT_FALSE(LockedByAnotherProcess(st.st_dev, st.st_ino)) << "let go when its holder ended";
+
+    const int own = open(path.c_str(), O_RDWR);
+    ASSERT_EQ(0, flock(own, LOCK_EX));
+    EXPECT_FALSE(LockedByAnotherProcess(st.st_dev, st.st_ino)) << "this process's own lock";
+    close(own);
+}
 }  // namespace

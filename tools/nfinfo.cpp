@@ -33,6 +33,9 @@
 // image_revision  the four bytes after the drive's identification inside the
 //            image (what a virtual drive reports after the commit), or empty
 //            when the image does not carry the identification
+// sha256     the SHA-256 of the file's contents (without its trailer)
+// integrity  holds, differs (contents not what the builder wrote), damaged
+//            (the trailer itself), or none (no trailer: built before them)
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +47,7 @@
 #include "flash/Eligibility.h"
 #include "flash/ImageClass.h"
 #include "flash/Revision.h"
+#include "package/Integrity.h"
 #include "package/Package.h"
 
 namespace {
@@ -254,9 +258,37 @@ int Decode(const char* path) {
     std::fclose(f);
     return 0;
 }
+const char* IntegrityName(Integrity state) {
+    switch (state) {
+        case Integrity::Holds:
+            return "holds";
+        case Integrity::ContentsDiffer:
+            return "differs";
+        case Integrity::TrailerDamaged:
+            return "damaged";
+        case Integrity::NoTrailer:
+        case Integrity::Unreadable:
+        case Integrity::NotOpened:
+            break;
+    }
+    return "none";
+}
+
+const char* const kUsage =
+    "usage: nfinfo FLASHER.EXE | nfinfo --drive [--revision REV] FLASHER.EXE"
+    " | nfinfo --decode TRACE|LOG\n";
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        std::puts(
+            "Prints the package a flasher (or the template) carries as key=value lines,\n"
+            "with the SHA-256 of its contents and whether its trailer holds (integrity=).\n"
+            "--drive: the drive-file lines of a virtual drive this flasher lists.\n"
+            "--decode: a virtual drive's trace or a flasher's log, the commands by name.");
+        return 0;
+    }
     if (argc == 3 && std::strcmp(argv[1], "--decode") == 0) return Decode(argv[2]);
     bool drive = false;
     std::string revision;
@@ -274,9 +306,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!path || (!revision.empty() && !drive)) {
-        std::fprintf(stderr,
-                     "usage: nfinfo FLASHER.EXE | nfinfo --drive [--revision REV] FLASHER.EXE"
-                     " | nfinfo --decode TRACE|LOG\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     std::vector<uint8_t> file;
@@ -335,5 +365,8 @@ int main(int argc, char** argv) {
     std::printf("image_size=%u\n", imageSize);
     std::printf("layout=%s\n", isTemplate ? "plain" : LayoutName(ClassifyImage(image)));
     std::printf("image_revision=%s\n", Clean(imageRevision).c_str());
+    const IntegrityReport integrity = CheckIntegrity(file.data(), file.size());
+    std::printf("sha256=%s\n", HexDigest(integrity.actual).c_str());
+    std::printf("integrity=%s\n", IntegrityName(integrity.state));
     return 0;
 }

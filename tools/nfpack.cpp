@@ -12,10 +12,12 @@
 #include "package/Text.h"
 
 namespace {
+const char* const kUsage =
+    "usage: nfpack TEMPLATE.exe FIRMWARE OUT.exe --model M --inquiry I --range R "
+    "--vendor V --note N\n";
+
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: nfpack TEMPLATE.exe FIRMWARE OUT.exe --model M --inquiry I --range R "
-                 "--vendor V --note N\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -53,6 +55,15 @@ int main(int argc, char** argv) {
     PackageTexts texts;
     bool seen[5] = {};
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            std::puts(
+                "Writes OUT.exe as the builder's Build does: the template with the package\n"
+                "block and the firmware image in place, ending in the SHA-256 trailer the\n"
+                "flasher checks at start. FIRMWARE's name needs four characters before its\n"
+                "extension (they are the flasher's revision).");
+            return 0;
+        }
         const char* options[] = {"--model", "--inquiry", "--range", "--vendor", "--note"};
         std::string* targets[] = {&texts.model, &texts.inquiry, &texts.range, &texts.vendor,
                                   &texts.note};
@@ -84,6 +95,14 @@ int main(int argc, char** argv) {
     if (!RangeCanBePackaged(Cut(texts.range, 24))) {
         std::fprintf(stderr, "nfpack: FW-Range \"%s\" is neither LLLL-HHHH nor any firmware\n",
                      texts.range.c_str());
+        return 1;
+    }
+    if (!NameCarriesRevision(NamePart(request.firmwarePath))) {
+        std::fprintf(stderr,
+                     "nfpack: %s has fewer than four characters before its extension, so the "
+                     "flasher's revision would be \"%s\"\n",
+                     NamePart(request.firmwarePath).c_str(),
+                     NamePart(request.firmwarePath).substr(0, 4).c_str());
         return 1;
     }
     texts.model = Cut(texts.model, 24);

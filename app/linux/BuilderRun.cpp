@@ -39,6 +39,11 @@ int FindFile(const std::vector<std::string>& files, const std::string& wanted) {
 
 int RunBuilder(LinuxFront& f) {
     f.flash.FormCreate();
+    // Beside the box: which key, or which gap in the numbering.
+    CatalogueRead end = f.flash.CatalogueEnd;
+    FindSectionAfterGap(f.os, f.flash.CatalogPath(), end);
+    if (const std::string note = CatalogueExplanation(end); !note.empty())
+        f.form.Say("norvexflash: " + note);
     if (f.form.QuitPosted() || f.form.Closed()) return kExitNothingSent;
 
     f.form.Say("== " + f.form.WindowCaption() + " ==");
@@ -102,6 +107,11 @@ int RunBuilder(LinuxFront& f) {
                        status.compare(status.size() - 10, 10, " complete!") == 0;
     f.form.Say(built ? "norvexflash: written. (exit status 0)"
                      : "norvexflash: the build failed. (exit status 2)");
-    held.CarryOut();
+    if (held.Received())
+        f.form.Say(
+            "norvexflash: ending now on the signal received during the build, with the "
+            "build's own exit status " +
+            std::to_string(built ? 0 : 2) + ".");
+    held.Release();
     return built ? kExitDone : kExitFailedBeforeCommit;
 }

@@ -47,7 +47,7 @@ int ListDrives(LinuxFront& f) {
                                       : f.flash.LowVersion + "-" + f.flash.HighVersion) +
                ", writes revision " + package.NewRevision());
     f.flash.Drives = std::make_unique<CDDrives>();
-    int accepted = 0;
+    int accepted = 0, toUpdate = 0;
     for (const LinuxDevice& device : f.os.Devices()) {
         std::string line = device.named;
         if (device.path != device.named) line += " (" + device.path + ")";
@@ -70,6 +70,8 @@ int ListDrives(LinuxFront& f) {
             const std::string revision = f.flash.Drives->Current->FirmwareRevision();
             if (!package.AnyFirmware() && !RevisionLess(revision, package.NewRevision()))
                 line += " (but already at " + revision + ": the flash would stop)";
+            else
+                ++toUpdate;
         } else {
             line += "  not accepted: " + RefusalReason(f.flash, package);
         }
@@ -79,5 +81,6 @@ int ListDrives(LinuxFront& f) {
         f.form.Say(
             "No device: no optical drive's SCSI generic node in /sys/class/scsi_generic, "
             "and no --device.");
-    return accepted > 0 ? kExitDone : kExitNothingSent;
+    if (toUpdate > 0) return kExitDone;
+    return accepted > 0 ? kExitListUpToDate : kExitNothingSent;
 }

@@ -20,7 +20,7 @@ std::string ExitStatusAdvice(ExitStatus status, const FlashObservation& seen) {
         case kExitDone:
             return "Done: the drive reports the packaged revision " + seen.packagedRevision + ".";
         case kExitNothingSent:
-            return "Nothing was sent to the drive.";
+            return "Nothing was written to the drive.";
         case kExitFailedBeforeCommit:
             return "The flash stopped before the drive was told to program its firmware: the "
                    "drive's firmware is untouched. Mend the cause above, then run the flasher "
@@ -30,6 +30,9 @@ std::string ExitStatusAdvice(ExitStatus status, const FlashObservation& seen) {
                    "outcome is unknown. Leave the computer on and run this flasher again now: if "
                    "the drive is listed, flash it again. If it is not found any more, switch the "
                    "computer off and on once, then run the flasher again.";
+        case kExitListUpToDate:
+            return "Every drive accepted is already at the packaged revision " +
+                   seen.packagedRevision + " or a later one.";
         case kExitOldRevision:
             return "The drive accepted the firmware but reports revision " +
                    (seen.reportedRevision.empty() ? std::string("(none)") : seen.reportedRevision) +
@@ -43,7 +46,8 @@ std::string ExitStatusAdvice(ExitStatus status, const FlashObservation& seen) {
 const char* const kExitStatusHelp =
     "Exit status:\n"
     "  0  flash completed and the drive reports the packaged revision\n"
-    "     (builder: the flasher was written; --list: at least one drive is accepted)\n"
+    "     (builder: the flasher was written; --list: at least one drive is accepted\n"
+    "     and below the packaged revision)\n"
     "  1  nothing was sent to the drive: declined, no eligible drive, already up to\n"
     "     date, usage error (builder: nothing was written; --list: none accepted)\n"
     "  2  failed before the commit: the drive's firmware is untouched\n"
@@ -51,4 +55,10 @@ const char* const kExitStatusHelp =
     "  3  the commit failed or its outcome is unknown: leave the computer on and run\n"
     "     the flasher again at once\n"
     "  4  the flash completed but the drive still reports another revision than the\n"
-    "     packaged one: power the computer off and on, then check again\n";
+    "     packaged one: power the computer off and on, then check again\n"
+    "  5  --list only: drives are accepted, but each is already at the packaged\n"
+    "     revision or a later one, so a flash would stop at once\n"
+    "A signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT) that comes during a flash or a\n"
+    "build does not change these: the work goes on to its end and the program\n"
+    "exits with the work's own status. One that comes at a question, before\n"
+    "anything is written to the drive, ends the program at once by that signal.\n";

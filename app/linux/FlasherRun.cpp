@@ -87,10 +87,12 @@ int PressFlash(LinuxFront& f) {
     const ExitStatus status = FlashExitStatus(seen);
     f.form.Say("norvexflash: " + ExitStatusAdvice(status, seen) + " (exit status " +
                std::to_string(int(status)) + ")");
+    // The flash's outcome is what a script must learn, whatever came meanwhile.
     if (held.Received())
         f.form.Say("norvexflash: ending now on the " + SignalName(held.Received()) +
-                   " received during the flash.");
-    held.CarryOut();
+                   " received during the flash, with the flash's own exit status " +
+                   std::to_string(int(status)) + ".");
+    held.Release();
     return status;
 }
 }  // namespace
@@ -119,7 +121,7 @@ int RunFlasher(LinuxFront& f) {
                 "norvexflash: no optical drive's SCSI generic device was found "
                 "(/sys/class/scsi_generic); is the sg module loaded (modprobe sg)? "
                 "Name a device with --device PATH.");
-        f.form.Say("norvexflash: Nothing was sent to the drive. (exit status 1)");
+        f.form.Say("norvexflash: Nothing was written to the drive. (exit status 1)");
         return kExitNothingSent;
     }
     const int count = f.form.ComboCount();
@@ -127,7 +129,7 @@ int RunFlasher(LinuxFront& f) {
     if (f.options.yes && count != 1) {
         f.form.Say("norvexflash: --yes needs exactly one drive that this flasher accepts; " +
                    std::to_string(count) +
-                   " are listed. Name the one to flash with --device PATH. Nothing was sent to "
+                   " are listed. Name the one to flash with --device PATH. Nothing was written to "
                    "the drive. (exit status 1)");
         return kExitNothingSent;
     }
@@ -140,6 +142,6 @@ int RunFlasher(LinuxFront& f) {
         if (status >= 0) return status;
         if (f.options.yes) break;
     }
-    f.form.Say("norvexflash: Nothing was sent to the drive. (exit status 1)");
+    f.form.Say("norvexflash: Nothing was written to the drive. (exit status 1)");
     return kExitNothingSent;
 }

@@ -1,4 +1,4 @@
-// Signals held during a flash or a build, and the program ended by them afterwards.
+// Signals held during a flash or a build, and released once it is over.
 #include "app/linux/HeldSignals.h"
 
 #include <poll.h>
@@ -13,7 +13,13 @@
 HeldSignals::HeldSignals(std::function<void(int)> announce, std::function<void()> tick)
     : announce_(std::move(announce)), tick_(std::move(tick)) {
     sigemptyset(&held_);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held_, s);
+    // One the program ignores (SIGINT of a script's background job) stays
+    // ignored: held, it would be queued, announced, and said to end the run.
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction now {};
+        if (sigaction(s, nullptr, &now) == 0 && now.sa_handler == SIG_IGN) continue;
+        sigaddset(&held_, s);
+    }
 }
 
 HeldSignals::~HeldSignals() {
@@ -80,11 +86,11 @@ void HeldSignals::Stop() {
     }
 }
 
-void HeldSignals::CarryOut() {
+void HeldSignals::Release() {
+    // Every signal that came was taken by Stop, so none is pending when the
+    // mask is restored; one that comes after this acts as it always does.
     Stop();
     if (!started_) return;
     started_ = false;
-    const int s = received_;
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    if (s != 0) raise(s);
 }

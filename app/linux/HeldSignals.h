@@ -2,8 +2,9 @@
 // caught. They are blocked in every thread, so no system call of the flash is
 // interrupted (the sg driver would resend an interrupted SG_IO on restart);
 // a thread of its own takes each one at once (signalfd) and announces it.
-// Once the work is over, the first one is carried out with the action it has
-// outside the work (by default the program ends by it; ignored stays ignored).
+// Once the work is over they are released, not carried out: the program ends
+// with the work's own exit status, the contract scripts read (a failed commit
+// must say 3, not 143), and says which signal it received.
 #pragma once
 #include <atomic>
 #include <csignal>
@@ -22,8 +23,8 @@ class HeldSignals {
     void Start();  // from here on the signals are held
     void Stop();   // still blocked, no longer announced
     int Received() const { return received_; }
-    // Unblocks, and carries out the first signal held.
-    void CarryOut();
+    // Unblocks; the signals taken while held are not raised again.
+    void Release();
 
   private:
     void Watch();

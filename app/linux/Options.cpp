@@ -55,6 +55,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             } else {
                 return fail("unknown option " + arg);
             }
+        } else if (!endOfOptions && arg == "-h") {
+            options.help = true;
         } else if (!endOfOptions && arg == "--") {
             endOfOptions = true;
         } else if (!endOfOptions && arg.size() > 1 && arg[0] == '-') {
@@ -101,12 +103,14 @@ std::string HelpText() {
                "                   words, every message and answer (README, \"When a flash\n"
                "                   fails\")\n"
                "  --verbose        flasher: print each command's log line on standard error\n"
-               "  --help, --version\n"
+               "  -h, --help, --version\n"
                "\n"
                "Access: the user needs read and write access to the device (on Debian the\n"
                "group cdrom owns /dev/sgN: sudo adduser $USER cdrom, then log in again),\n"
                "or root. SIGINT, SIGTERM, SIGHUP and SIGQUIT during a flash or a build are\n"
-               "held: the work goes on to its end, then the program ends by the signal.\n"
+               "held: the work goes on to its end, and the exit status is its outcome.\n"
+               "One flash per drive: the flasher holds an exclusive lock (flock) on the\n"
+               "device from its open on; a second flasher for that drive is refused.\n"
                "\n") +
            kExitStatusHelp;
 }

@@ -1,6 +1,8 @@
 // The package of a flasher or template file on Linux, found as the Windows program finds its own.
 #include "app/linux/PackageFile.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +15,9 @@ bool LoadPackageFile(const std::string& path, std::vector<uint8_t>& record, std:
         if (error) *error = path + ": " + why;
         return false;
     };
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return fail("is a directory, not a flasher file");
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return fail(std::strerror(errno));
     std::vector<uint8_t> file;
@@ -22,7 +27,7 @@ bool LoadPackageFile(const std::string& path, std::vector<uint8_t>& record, std:
         file.insert(file.end(), chunk, chunk + n);
     const bool readError = std::ferror(f) != 0;
     std::fclose(f);
-    if (readError) return fail("read error");
+    if (readError) return fail(std::string("read error: ") + std::strerror(errno));
 
     // The keyword's bytes come from this program's own record, the one place
     // they are written down.

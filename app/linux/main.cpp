@@ -7,10 +7,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "app/FlashForm.h"
 #include "app/LoggedForm.h"
+#include "app/linux/BoxNotes.h"
 #include "app/linux/CatalogueName.h"
 #include "app/linux/ExitStatus.h"
 #include "app/linux/LinuxFront.h"
@@ -90,7 +92,13 @@ int Run(int argc, char** argv) {
             AssignDevices(options.devices.empty() ? FindOpticalSgNodes() : options.devices, &notes);
     for (const auto& note : notes) std::fprintf(stderr, "norvexflash: %s\n", note.c_str());
 
-    TerminalForm form(stdin, stdout, isatty(STDOUT_FILENO) != 0, isatty(STDIN_FILENO) == 0);
+    // Redrawn in place only on a terminal that takes control sequences; the
+    // answers are written into the output whenever the terminal's own echo
+    // does not reach it (input from a file, or output into a pipe or a file).
+    const char* term = std::getenv("TERM");
+    const bool outTerminal = isatty(STDOUT_FILENO) != 0;
+    const bool redraw = outTerminal && term && *term && std::strcmp(term, "dumb") != 0;
+    TerminalForm form(stdin, stdout, redraw, isatty(STDIN_FILENO) == 0 || !outTerminal);
     LinuxOsCalls os(devices);
     os.notice = [&form](const std::string& text) {
         form.EndLine();
@@ -101,6 +109,7 @@ int Run(int argc, char** argv) {
     LoggedForm logged(form);
     CDDrive::Attach(&os, &logged);
     if (!options.log.empty() || options.verbose) StartLog(os, form, options);
+    form.boxNote = [&os](const std::string& text) { return BoxNote(text, os); };
 
     // The builder reads the catalogue beside the template under the name
     // Windows finds whatever its letter case.

@@ -2,14 +2,20 @@
 #include "host/linux/LinuxOsCalls.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "host/ini/IniReader.h"
@@ -30,10 +36,36 @@ char LetterOfDeviceName(const char* name) {
     if (c < 'A' || c > 'Z' || name[5] != ':' || name[6] != '\0') return 0;
     return c;
 }
+// Who holds the flock on the file behind fd, from /proc/locks: "process N
+// (name)", or "" where the system does not say.
+std::string LockHolder(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return "";
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, advisory, mode, pid, file;
+        fields >> number >> kind >> advisory >> mode >> pid >> file;
+        if (kind != "FLOCK" || file != id || pid.empty() || pid[0] == '-' || pid == "0") continue;
+        std::string name;
+        std::ifstream comm("/proc/" + pid + "/comm");
+        std::getline(comm, name);
+        return "process " + pid + (name.empty() ? std::string() : " (" + name + ")");
+    }
+    return "";
+}
 }  // namespace
 
 LinuxOsCalls::LinuxOsCalls(std::vector<LinuxDevice> devices)
-    : devices_(std::move(devices)), openErrors_(devices_.size(), 0) {}
+    : openDevice([](const char* path, int flags) { return open(path, flags); }),
+      isSgNode(IsSgNode),
+      devices_(std::move(devices)),
+      openErrors_(devices_.size(), 0),
+      openErrnos_(devices_.size(), 0) {}
 
 LinuxOsCalls::~LinuxOsCalls() {
     for (Open* o : open_) {
@@ -46,6 +78,12 @@ const LinuxDevice* LinuxOsCalls::DeviceOf(char letter) const {
     for (const auto& d : devices_)
         if (d.letter == letter) return &d;
     return nullptr;
+}
+
+int LinuxOsCalls::OpenErrno(char letter) const {
+    for (size_t i = 0; i < devices_.size(); ++i)
+        if (devices_[i].letter == letter) return openErrnos_[i];
+    return 0;
 }
 
 uint32_t LinuxOsCalls::OpenError(char letter) const {
@@ -131,13 +169,14 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
     // The sg driver keeps every other open of the node away while this one
     // lasts (EBUSY), for a read-write open only; on other files O_EXCL
     // without O_CREAT means nothing.
-    const bool exclusive = write && IsSgNode(device->path);
+    const bool exclusive = write && isSgNode(device->path);
     if (exclusive) flags |= O_EXCL;
-    int fd = open(device->path.c_str(), flags);
+    int fd = openDevice(device->path.c_str(), flags);
     if (fd < 0) {
         const int error = errno;
         lastError_ = WindowsErrorOf(error);
         openErrors_[size_t(device - devices_.data())] = lastError_;
+        openErrnos_[size_t(device - devices_.data())] = error;
         if (error == EACCES || error == EPERM)
             Notice(NoAccessAdvice(device->path));
         else if (error == EBUSY && exclusive)
@@ -146,7 +185,29 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
                    "and try again.");
         return InvalidOsHandle();
     }
+    // One flash per drive also where O_EXCL does not reach (an sr node, a
+    // plain file the virtual drive serves): an exclusive advisory lock on the
+    // device for as long as the handle lasts. Another copy of this program,
+    // and anything else that honours the lock, is then refused here, before
+    // it sends a command.
+    if (write && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error == EWOULDBLOCK) {
+            const std::string holder = LockHolder(fd);
+            close(fd);
+            lastError_ = kErrorBusy;
+            openErrors_[size_t(device - devices_.data())] = lastError_;
+            openErrnos_[size_t(device - devices_.data())] = error;
+            Notice(device->path +
+                   " is in use: " + (holder.empty() ? std::string("another program") : holder) +
+                   " holds its lock (another flasher on this drive?); let it end, then try "
+                   "again.");
+            return InvalidOsHandle();
+        }
+        // A file system without locks: the flash goes on as before.
+    }
     openErrors_[size_t(device - devices_.data())] = 0;
+    openErrnos_[size_t(device - devices_.data())] = 0;
     open_.push_back(new Open{fd, letter, false});
     lastError_ = 0;
     return open_.back();

@@ -21,10 +21,17 @@ class LinuxOsCalls : public OsCalls {
     const LinuxDevice* DeviceOf(char letter) const;
     // The error code of the last failed open of a letter's device (0: none).
     uint32_t OpenError(char letter) const;
+    // The system's own reason for it (errno; 0: none).
+    int OpenErrno(char letter) const;
 
     // A sentence for the user about a device, given when it happens: no
     // access (with the fix), in use by another program, no SCSI device.
     std::function<void(const std::string&)> notice;
+
+    // The device open and the sg test, as seams: tests observe the flags a
+    // device is opened with and the errors it answers without a real sg node.
+    std::function<int(const char* path, int flags)> openDevice;
+    std::function<bool(const std::string& path)> isSgNode;
 
     bool GetVersionExA(OsVersionInfo& info) override;
     OsModule LoadLibraryA(const char* name) override;
@@ -76,6 +83,7 @@ class LinuxOsCalls : public OsCalls {
 
     std::vector<LinuxDevice> devices_;
     std::vector<uint32_t> openErrors_;
+    std::vector<int> openErrnos_;
     std::vector<Open*> open_;
     uint32_t lastError_ = 0;
 };

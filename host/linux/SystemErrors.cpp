@@ -55,3 +55,29 @@ const char* WindowsErrorText(uint32_t code) {
             return nullptr;
     }
 }
+
+const char* LinuxWordsFor(uint32_t code) {
+    switch (code) {
+        case kErrorAccessDenied:
+            return "permission denied (EACCES or EPERM)";
+        case kErrorFileNotFound:
+            return "no such file or directory (ENOENT)";
+        case kErrorPathNotFound:
+            return "a part of the path is not a directory (ENOTDIR)";
+        case kErrorGenFailure:
+            return "the device is gone: SG_IO failed with ENODEV";
+        case kErrorInvalidParameter:
+            return "the request does not fit SG_IO (EINVAL)";
+        case kErrorSemTimeout:
+            return "the command timed out: the kernel ended it (SG_IO host or driver status: "
+                   "time-out)";
+        case kErrorBusy:
+            return "the device is busy: another program has it open or locked (EBUSY)";
+        case kErrorIoDevice:
+            return "the kernel reported an I/O error for the device or the command (EIO or a "
+                   "host or driver status)";
+        case kErrorDeviceNotConnected:
+            return "no such device or address (ENXIO)";
+    }
+    return nullptr;
+}

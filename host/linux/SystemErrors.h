@@ -12,3 +12,8 @@ uint32_t WindowsErrorOf(int errnoValue);
 // The English system text of a code this backend produces, with the "\r\n"
 // Windows ends it with; nullptr for any other code.
 const char* WindowsErrorText(uint32_t code);
+
+// What a code this backend produces means on Linux, in the kernel's words,
+// for a terminal to print after a box that shows only the code; nullptr for
+// any other code.
+const char* LinuxWordsFor(uint32_t code);

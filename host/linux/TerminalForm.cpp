@@ -189,6 +189,9 @@ BoxAnswer TerminalForm::MessageBox(const std::string& text, BoxKind kind, BoxBut
             std::fprintf(out, "[%s] %s\n", KindName(kind), shown.c_str());
         else
             std::fprintf(out, "[%s]\n%s\n", KindName(kind), shown.c_str());
+        if (boxNote)
+            if (const std::string note = boxNote(text); !note.empty())
+                std::fprintf(out, "%s\n", note.c_str());
         std::fflush(out);
     }
     if (buttons == BoxButtons::YesNo) {

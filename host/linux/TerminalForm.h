@@ -32,6 +32,9 @@ class TerminalForm : public Form {
     bool yesToNextQuestion = false;
     // Runs once a question has its answer, before the logic goes on.
     std::function<void(BoxAnswer)> afterQuestion;
+    // A line of the front end's own printed right after a box, on the box's
+    // stream (Linux words for what the box says in Windows words); "" for none.
+    std::function<std::string(const std::string& text)> boxNote;
     // (from, to): a directory written as another in the texts of boxes.
     std::pair<std::string, std::string> pathAlias;
     // Boxes go to this stream instead (the drive listing keeps its output clean).

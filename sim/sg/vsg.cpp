@@ -12,6 +12,11 @@
 // the drive file. With NORVEX_SG_TRACE naming a file, one line per SG_IO
 // received for a drive is appended to it.
 //
+// A drive whose Device another process holds an exclusive flock on refuses
+// this process's SG_IO with EBUSY, as the sg driver refuses a second open
+// while the first lasts: so one flash per drive can be rehearsed on a plain
+// file, where O_EXCL means nothing.
+//
 // Only ioctl is interposed, and of it only SG_IO on those files: every other
 // file and every other request goes to the C library untouched. Wine's
 // 32-bit ntdll calls __ioctl_time64 (it is built with 64-bit time), older
@@ -147,7 +152,10 @@ int Interpose(IoctlFn next, int fd, unsigned long request, void* arg) {
         {
             Lock lock;
             Load();
-            if (SgDrive* d = Find(fd)) result = Serve(*d, *static_cast<sg_io_hdr_t*>(arg));
+            if (SgDrive* d = Find(fd))
+                result = LockedByAnotherProcess(d->dev, d->ino)
+                             ? -EBUSY
+                             : Serve(*d, *static_cast<sg_io_hdr_t*>(arg));
         }
         if (result <= 0) {
             if (result == 0) return 0;

@@ -23,7 +23,8 @@ if [ -x "$NFPACK" ]; then
     "$NFPACK" "$exe" "$dir/AB12.BIN" "$dir/AB12.EXE" --model M --inquiry I --range 0000-9999 \
         --vendor V --note N >/dev/null || fail "nfpack could not write the flasher"
     expect_eq "keyword in a flasher" 1 "$(count_keyword "$dir/AB12.EXE")"
-    expect_eq "flasher has the template's size" "$(stat -c %s "$exe")" "$(stat -c %s "$dir/AB12.EXE")"
+    expect_eq "flasher has the template's size and the trailer" "$(($(stat -c %s "$exe") + 52))" \
+        "$(stat -c %s "$dir/AB12.EXE")"
 else
     fail "no $NFPACK (build the native tools first)"
 fi

@@ -58,6 +58,29 @@ expect_in "no catalogue: the program's own box" "[Message] Can't load ../bare/no
 build --yes ../tools/norvexflash.exe </dev/null
 expect_eq "--yes is for flashers: exit status 1" 1 "$RC"
 
+echo "a firmware name with fewer than four characters before its extension builds nothing"
+cp "$dir/work/1A52.BIN" "$dir/work/1A.BIN"
+build --model CDRW-A100 --firmware 1A.BIN ../tools/norvexflash.exe </dev/null
+expect_eq "short name: the build failed, exit status 2" 2 "$RC"
+expect_in "short name: the box names the revision it would carry" \
+    "[Message] Building fail: 1A.BIN has fewer than four characters before its extension, so its flasher's revision would be \"1A.B\"!" "$OUT"
+expect_eq "short name: no file" "" "$(ls "$dir/work" | grep '^1A\.B\.EXE$' || true)"
+rm -f "$dir/work/1A.BIN"
+
+echo "a catalogue's missing key and a gap in its numbering, each on a line of its own"
+mkdir -p "$dir/keys" "$dir/gap"
+cp "$TEMPLATE" "$dir/keys/norvexflash.exe"
+cp "$TEMPLATE" "$dir/gap/norvexflash.exe"
+printf '[MODEL00]\nModel=A\nInquiry=I\nFW-Range=1A00-1A99\nVendor=V\nNote=\n' >"$dir/keys/norvexflash.ini"
+build ../keys/norvexflash.exe </dev/null
+expect_eq "missing key: exit status 1" 1 "$RC"
+expect_in "missing key: the box, then the key" "/keys/norvexflash.INI > Session MODEL00 error!
+norvexflash: MODEL00 has no BINMask key (or its value is FAIL, which counts as none): every model needs all six keys." "$OUT"
+printf '[MODEL00]\nModel=A\nInquiry=I\nFW-Range=1A00-1A99\nBINMask=*.BIN\nVendor=V\nNote=\n[MODEL02]\nModel=B\nInquiry=J\nFW-Range=2B00-2B99\nBINMask=*.BIN\nVendor=V\nNote=\n' >"$dir/gap/norvexflash.ini"
+build --model B ../gap/norvexflash.exe </dev/null
+expect_eq "gap: the model after it is not offered, exit status 1" 1 "$RC"
+expect_in "gap: named" "norvexflash: MODEL01 has no Model key (or its value is FAIL, which counts as none), so the catalogue ends before it and MODEL02 is never read: number the sections from MODEL00 without a gap." "$OUT"
+
 echo "the written flasher flashes a virtual drive natively"
 write_drive "$dir/drive.ini" "$dir/dev-e"
 run "$dir/drive.ini" "$dir/drive.trace" --yes --device "$dir/dev-e" "$dir/work/1A52.EXE"

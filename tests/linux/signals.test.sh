@@ -2,7 +2,10 @@
 # A person at a terminal (a pseudo-terminal): the warning, the drive list,
 # FLASH and its prompt typed as answers, the progress redrawn in place, and
 # Ctrl+C during the flash, which waits for its end. Then SIGTERM sent to a
-# flash without a terminal, and SIGHUP: each held until the flash is over.
+# flash without a terminal, and SIGHUP: each held until the flash is over,
+# and the exit status the flash's own: 0 for a completed flash, 3 for a
+# commit that failed while SIGTERM was held. A background job's ignored
+# SIGINT is not announced at all.
 . "$(dirname "$0")/lib.sh"
 dir=$(workdir signals)
 make_flasher 1A60P "$dir"
@@ -61,26 +64,100 @@ expect_in "Ctrl+C announced at once, the flash goes on" \
     "SIGINT received: the flash goes on to its end, so that the drive is not left half-programmed; the program ends after it." "$screen"
 expect_in "the status line redraws in place with a bar" $'\r\e[KWrite BIN to drive\'s DRAM...  [###' "$screen"
 expect_in "the flash completed" "Flash Completed." "$screen"
-expect_in "then the program ends by the signal" "WAIT STATUS: signal 2" "$screen"
+expect_in "then the program ends with the flash's own status" "WAIT STATUS: exit 0" "$screen"
+expect_in "and says why it ends now" "ending now on the SIGINT received during the flash, with the flash's own exit status 0." "$screen"
 expect_eq "the commit was sent once" 1 "$(count_commits "$dir/tty.trace")"
 expect_eq "revision written back" 1A60 "$(revision_in "$dir/tty.ini")"
 
-held_signal() {  # SIGNAL NUMBER
-    echo "$1 during a flash without a terminal"
-    write_drive "$dir/$1.ini" "$dir/dev-$1" CommandDelayMs=200
-    : >"$dir/$1.out"
-    LD_PRELOAD=$VSG64 NORVEX_SG_DRIVES=$dir/$1.ini NORVEX_SG_TRACE=$dir/$1.trace \
-        "$PROGRAM" --yes --device "$dir/dev-$1" "$dir/1A60P.EXE" >"$dir/$1.out" 2>&1 </dev/null &
+echo "TERM=dumb at a terminal: no control sequences; typed answers written into piped output"
+write_drive "$dir/dumb.ini" "$dir/dev-dumb"
+RC=0
+LD_PRELOAD=$VSG64 NORVEX_SG_DRIVES=$dir/dumb.ini \
+    python3 - "$PROGRAM" "$dir/dev-dumb" "$dir/1A60P.EXE" >"$dir/dumb.log" 2>&1 <<'PY' || RC=$?
+import os, pty, subprocess, sys, time
+program, device, flasher = sys.argv[1:4]
+# Output to a terminal that takes no control sequences.
+pid, fd = pty.fork()
+if pid == 0:
+    os.environ["TERM"] = "dumb"
+    os.execv(program, [program, "--yes", "--device", device, flasher])
+seen = b""
+while True:
+    try:
+        chunk = os.read(fd, 4096)
+    except OSError:
+        break
+    if not chunk:
+        break
+    seen += chunk
+os.waitpid(pid, 0)
+print("DUMB:", "escape" if b"\x1b" in seen else "clean", "completed" if b"Flash Completed." in seen else "not completed")
+# Input typed at a terminal, output into a pipe (| tee): the answers are in the pipe.
+master, slave = pty.openpty()
+p = subprocess.Popen([program, "--list", "--device", device, flasher], stdin=slave,
+                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+out = p.communicate(timeout=30)[0]
+p = subprocess.Popen([program, "--device", device, flasher], stdin=slave,
+                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+time.sleep(0.5)
+os.write(master, b"n\n")
+out = p.communicate(timeout=30)[0]
+print("PIPED:", repr(out.decode(errors="replace")))
+PY
+expect_eq "TERM=dumb: ran" 0 "$RC"
+expect_in "TERM=dumb: no control sequence, the flash completed" "DUMB: clean completed" "$(cat "$dir/dumb.log")"
+expect_in "piped output: the typed answer follows its question" '[y/N] n\n' "$(cat "$dir/dumb.log")"
+
+held_signal() {  # SIGNAL EXPECTED_STATUS FLASHER [FAULT LINES...]
+    echo "$1 during a flash without a terminal${4:+ ($4)}"
+    local sig=$1 want=$2 flasher=$3
+    shift 3
+    write_drive "$dir/$sig.ini" "$dir/dev-$sig" CommandDelayMs=200 "$@"
+    : >"$dir/$sig.out"
+    : >"$dir/$sig.trace"
+    LD_PRELOAD=$VSG64 NORVEX_SG_DRIVES=$dir/$sig.ini NORVEX_SG_TRACE=$dir/$sig.trace \
+        "$PROGRAM" --yes --device "$dir/dev-$sig" "$flasher" >"$dir/$sig.out" 2>&1 </dev/null &
     local pid=$! i
-    for i in $(seq 1 300); do grep -q "Write BIN" "$dir/$1.out" && break; sleep 0.1; done
-    kill -"$1" "$pid"
+    for i in $(seq 1 300); do grep -q "Write BIN" "$dir/$sig.out" && break; sleep 0.1; done
+    kill -"$sig" "$pid"
     RC=0
     { wait "$pid"; } 2>/dev/null || RC=$?
-    expect_eq "$1: the program ends by the signal after the flash" $((128 + $2)) "$RC"
-    expect_in "$1: announced" "$1 received: the flash goes on" "$(cat "$dir/$1.out")"
-    expect_in "$1: the outcome first" "Flash Completed." "$(cat "$dir/$1.out")"
-    expect_eq "$1: revision written back" 1A60 "$(revision_in "$dir/$1.ini")"
+    local out
+    out=$(cat "$dir/$sig.out")
+    expect_eq "$sig: the exit status is the flash's own" "$want" "$RC"
+    expect_in "$sig: announced" "$sig received: the flash goes on" "$out"
+    # A program that died by the signal mid-flash would have neither.
+    expect_in "$sig: the flash ran to its end" "(exit status $want)" "$out"
+    expect_in "$sig: why it ends" "received during the flash, with the flash's own exit status $want." "$out"
+    expect_eq "$sig: the commit was sent once" 1 "$(count_commits "$dir/$sig.trace")"
 }
-held_signal TERM 15
-held_signal HUP 1
+held_signal TERM 0 "$dir/1A60P.EXE"
+expect_in "TERM: the outcome first" "Flash Completed." "$(cat "$dir/TERM.out")"
+expect_eq "TERM: revision written back" 1A60 "$(revision_in "$dir/TERM.ini")"
+held_signal HUP 0 "$dir/1A60P.EXE"
+expect_in "HUP: the outcome first" "Flash Completed." "$(cat "$dir/HUP.out")"
+expect_eq "HUP: revision written back" 1A60 "$(revision_in "$dir/HUP.ini")"
+
+# A 32 KiB image: two chunks, so the commit is the third WRITE BUFFER; its
+# transport fails while SIGTERM is held: 3, not 143.
+"$MKFW" "$dir/1A70.BIN" --size 32768 --ident "$CASE_IDENT" --revision 1A70 --layout plain >/dev/null
+"$NFPACK" "$TEMPLATE" "$dir/1A70.BIN" "$dir/1A70.EXE" "${CASE_PACKAGE[@]}" >/dev/null
+held_signal TERM 3 "$dir/1A70.EXE" TransportFailOpcode=3B TransportFailNth=3
+expect_in "failed commit: Flash Fail." $'\nFlash Fail.\n' "$(cat "$dir/TERM.out")"
+
+echo "SIGINT ignored, as in a script's background job: not announced, not held"
+write_drive "$dir/bg.ini" "$dir/dev-bg" CommandDelayMs=100
+: >"$dir/bg.trace"
+LD_PRELOAD=$VSG64 NORVEX_SG_DRIVES=$dir/bg.ini NORVEX_SG_TRACE=$dir/bg.trace \
+    bash -c 'trap "" INT; exec "$@"' - "$PROGRAM" --yes --device "$dir/dev-bg" "$dir/1A60P.EXE" \
+    >"$dir/bg.out" 2>&1 </dev/null &
+pid=$!
+for i in $(seq 1 300); do grep -q "Write BIN" "$dir/bg.out" && break; sleep 0.1; done
+kill -INT "$pid"
+RC=0
+{ wait "$pid"; } 2>/dev/null || RC=$?
+expect_eq "ignored SIGINT: the flash's own status" 0 "$RC"
+bg=$(cat "$dir/bg.out")
+if grep -q "SIGINT" <<<"$bg"; then fail "an ignored SIGINT was announced"; else log "ok: no word of the ignored SIGINT"; fi
+expect_in "ignored SIGINT: the flash completed" "Flash Completed." "$bg"
 finish

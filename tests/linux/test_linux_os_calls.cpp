@@ -5,6 +5,10 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -134,6 +138,83 @@ TEST(LinuxOsCalls, AFileThatIsNoScsiDeviceFailsItsCallsAndIsNamedOnce) {
     EXPECT_TRUE(os.CloseHandle(h));
     EXPECT_FALSE(os.CloseHandle(h));
     EXPECT_EQ(kErrorInvalidHandle, os.GetLastError());
+}
+
+// The open as the drive layer asks for it, seen through the open's seam:
+// O_EXCL on an sg node (the driver then keeps every other open away), none on
+// any other file, and the advice for each refusal the system gives.
+TEST(LinuxOsCalls, AnSgNodeIsOpenedExclusivelyAndEachRefusalIsExplained) {
+    TempDir dir;
+    dir.Write("sg", std::string());
+    dir.Write("plain", std::string());
+    LinuxOsCalls os(
+        {{dir.File("sg"), dir.File("sg"), 'D'}, {dir.File("plain"), dir.File("plain"), 'E'}});
+    std::vector<std::string> notices;
+    os.notice = [&](const std::string& text) { notices.push_back(text); };
+    os.isSgNode = [&](const std::string& path) { return path == dir.File("sg"); };
+    std::vector<int> flags;
+    int refuse = 0;
+    os.openDevice = [&](const char* path, int f) {
+        flags.push_back(f);
+        if (refuse) {
+            errno = refuse;
+            return -1;
+        }
+        return open(path, f & ~O_EXCL);
+    };
+
+    OsHandle h = os.CreateFileA("\\\\.\\D:", 0xC0000000u, 3, kOpenExisting, 0);
+    ASSERT_NE(InvalidOsHandle(), h);
+    ASSERT_EQ(1u, flags.size());
+    EXPECT_EQ(O_EXCL, flags[0] & O_EXCL) << "an sg node is opened exclusively";
+    EXPECT_EQ(O_RDWR, flags[0] & O_ACCMODE);
+    EXPECT_TRUE(os.CloseHandle(h));
+    h = os.CreateFileA("\\\\.\\E:", 0xC0000000u, 3, kOpenExisting, 0);
+    ASSERT_NE(InvalidOsHandle(), h);
+    EXPECT_EQ(0, flags[1] & O_EXCL) << "O_EXCL without O_CREAT means nothing on a plain file";
+    EXPECT_TRUE(os.CloseHandle(h));
+    EXPECT_TRUE(notices.empty());
+
+    for (int error : {EACCES, EPERM}) {
+        refuse = error;
+        notices.clear();
+        EXPECT_EQ(InvalidOsHandle(), os.CreateFileA("\\\\.\\D:", 0xC0000000u, 3, kOpenExisting, 0));
+        EXPECT_EQ(kErrorAccessDenied, os.GetLastError());
+        ASSERT_EQ(1u, notices.size()) << error;
+        EXPECT_EQ(0u, notices[0].find("You may not open " + dir.File("sg"))) << notices[0];
+        EXPECT_EQ(error, os.OpenErrno('D'));
+    }
+    refuse = EBUSY;
+    notices.clear();
+    EXPECT_EQ(InvalidOsHandle(), os.CreateFileA("\\\\.\\D:", 0xC0000000u, 3, kOpenExisting, 0));
+    EXPECT_EQ(kErrorBusy, os.GetLastError());
+    ASSERT_EQ(1u, notices.size());
+    EXPECT_NE(std::string::npos, notices[0].find("is in use by another program"));
+}
+
+// One flash per drive where O_EXCL does not reach: the second open of the
+// same device, as a second flasher makes it, meets the first one's lock.
+TEST(LinuxOsCalls, ASecondOpenOfALockedDeviceIsRefusedAndNamesTheHolder) {
+    TempDir dir;
+    dir.Write("dev", std::string());
+    LinuxOsCalls first({{dir.File("dev"), dir.File("dev"), 'D'}});
+    LinuxOsCalls second({{dir.File("dev"), dir.File("dev"), 'D'}});
+    std::vector<std::string> notices;
+    second.notice = [&](const std::string& text) { notices.push_back(text); };
+    OsHandle h = first.CreateFileA("\\\\.\\D:", 0xC0000000u, 3, kOpenExisting, 0);
+    ASSERT_NE(InvalidOsHandle(), h);
+    EXPECT_EQ(InvalidOsHandle(), second.CreateFileA("\\\\.\\D:", 0xC0000000u, 3, kOpenExisting, 0));
+    EXPECT_EQ(kErrorBusy, second.GetLastError());
+    EXPECT_EQ(kErrorBusy, second.OpenError('D'));
+    ASSERT_EQ(1u, notices.size());
+    EXPECT_NE(std::string::npos,
+              notices[0].find(" is in use: process " + std::to_string(getpid()) + " ("))
+        << notices[0];
+    // Once the first lets go, the drive is free again.
+    EXPECT_TRUE(first.CloseHandle(h));
+    h = second.CreateFileA("\\\\.\\D:", 0xC0000000u, 3, kOpenExisting, 0);
+    EXPECT_NE(InvalidOsHandle(), h);
+    EXPECT_TRUE(second.CloseHandle(h));
 }
 
 // What the flash asks of Windows beside its commands is answered "not

@@ -151,6 +151,22 @@ TEST(SgTranslate, GoodAndCheckConditionAreSuccessfulCalls) {
     EXPECT_EQ(0u, met.Finish(0, 0));
 }
 
+TEST(SgTranslate, SenseTheKernelWroteBeyondWhatWasAskedIsCutToTheAskedLength) {
+    // A driver may report more sense than the request's area holds: only the
+    // asked length may reach the record (the bytes after it are the caller's).
+    Request r(kScsiIoctlDataOut, 16);
+    r.record.Spt.SenseInfoLength = 8;
+    ASSERT_EQ(0u, r.Prepare());
+    ASSERT_EQ(8, r.x.header.mx_sb_len);
+    r.Sense(0x03, 0x0C, 0x00);
+    r.x.header.sb_len_wr = 18;  // more than the 8 asked for
+    uint32_t returned = 0;
+    EXPECT_EQ(0u, r.Finish(0, 0, &returned));
+    EXPECT_EQ(8, r.record.Spt.SenseInfoLength);
+    EXPECT_EQ(offsetof(PassThroughRecord, Sense) + 8, returned);
+    EXPECT_EQ(0x03, r.record.Sense[2]);
+}
+
 TEST(SgTranslate, TransportFailuresFailTheCallWithACodeThatNamesTheCause) {
     struct {
         int error;
