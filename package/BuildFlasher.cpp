@@ -1,6 +1,8 @@
 // Writing a flasher: the template copied with the new package and image in place.
 #include "package/BuildFlasher.h"
 
+#include "package/OutputFile.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -50,11 +52,9 @@ void PutText(uint8_t* field, size_t fieldSize, const std::string& text) {
 struct Files {
     std::FILE* firmware = nullptr;
     std::FILE* templ = nullptr;
-    std::FILE* output = nullptr;
     ~Files() {
         if (firmware) std::fclose(firmware);
         if (templ) std::fclose(templ);
-        if (output) std::fclose(output);
     }
 };
 }  // namespace
@@ -88,8 +88,8 @@ std::string OutputName(const std::string& firmwareFileName) {
     return firmwareFileName.substr(0, 4) + ".EXE";
 }
 
-BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, uint32_t& imageSize,
-                          const BuildProgress& progress) {
+BuildOutcome BuildFlasher(OsCalls& os, BuildRequest& request, std::vector<uint8_t>& image,
+                          uint32_t& imageSize, const BuildProgress& progress) {
     Files files;
     files.firmware = std::fopen(request.firmwarePath.c_str(), "rb");
     if (!files.firmware) return BuildOutcome::FirmwareOpenFailed;
@@ -108,6 +108,9 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
     if (image.size() < S) image.resize(S);
     if (std::fread(image.data(), 1, S, files.firmware) != S)
         return BuildOutcome::FirmwareReadFailed;
+    // Closed now: Windows moves no file over one that is open.
+    std::fclose(files.firmware);
+    files.firmware = nullptr;
 
     files.templ = std::fopen(request.templatePath.c_str(), "rb");
     if (!files.templ) return BuildOutcome::TemplateOpenFailed;
@@ -116,15 +119,13 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
     const uint64_t E = static_cast<uint64_t>(templateSize);
     if (progress.start) progress.start(static_cast<uint32_t>(E));
 
-    files.output = std::fopen(request.outputPath.c_str(), "wb");
-    if (!files.output) return BuildOutcome::OutputCreateFailed;
-    std::setvbuf(files.output, nullptr, _IOFBF, kBlockBuffer);
+    // Written beside the earlier file of its name, which stays as it was
+    // until this one is whole (package/OutputFile).
+    OutputFile output(os, request.outputPath);
+    if (!output.Create()) return BuildOutcome::OutputCreateFailed;
 
     TemplateReader reader(files.templ);
-    bool writeFailed = false;
-    auto write = [&](const uint8_t* data, size_t n) {
-        if (n && std::fwrite(data, 1, n, files.output) != n) writeFailed = true;
-    };
+    auto write = [&](const uint8_t* data, size_t n) { output.Write(data, n); };
     auto step = [&] {
         if (progress.step) progress.step();
     };
@@ -169,11 +170,9 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
         reader.Consume(i);
     }
     if (reader.Failed()) return BuildOutcome::TemplateReadFailed;
-    if (!found) {
-        if (std::fclose(files.output) != 0) writeFailed = true;
-        files.output = nullptr;
-        return writeFailed ? BuildOutcome::OutputWriteFailed : BuildOutcome::KeywordNotFound;
-    }
+    if (!found)
+        return output.WriteFailed() ? BuildOutcome::OutputWriteFailed
+                                    : BuildOutcome::KeywordNotFound;
 
     for (int i = 0; i < 4; ++i)
         request.block[kImageSizeOffset - kModelOffset + i] = static_cast<uint8_t>(S >> (8 * i));
@@ -203,8 +202,12 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
         reader.Consume(n);
     }
     if (reader.Failed()) return BuildOutcome::TemplateReadFailed;
-    if (std::fclose(files.output) != 0) writeFailed = true;
-    files.output = nullptr;
-    if (writeFailed) return BuildOutcome::OutputWriteFailed;
-    return passed == toSkip ? BuildOutcome::Complete : BuildOutcome::TemplateTooShort;
+    if (output.WriteFailed()) return BuildOutcome::OutputWriteFailed;
+    if (passed != toSkip) return BuildOutcome::TemplateTooShort;
+    std::fclose(files.templ);
+    files.templ = nullptr;
+    if (!output.Finish())
+        return output.WriteFailed() ? BuildOutcome::OutputWriteFailed
+                                    : BuildOutcome::OutputCreateFailed;
+    return BuildOutcome::Complete;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package/Package.h"
+#include "platform/OsCalls.h"
 
 enum class BuildOutcome {
     Complete,
@@ -17,7 +18,7 @@ enum class BuildOutcome {
     FirmwareReadFailed,
     TemplateOpenFailed,
     TemplateReadFailed,
-    OutputCreateFailed,
+    OutputCreateFailed,  // also: the new file could not take the earlier one's place
     OutputWriteFailed,
     KeywordNotFound,
     TemplateTooShort,  // block and image run past the template's end
@@ -51,6 +52,8 @@ struct BuildRequest {
 };
 
 // imageSize is set as soon as the firmware file is measured; image holds the
-// firmware afterwards and only ever grows.
-BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, uint32_t& imageSize,
-                          const BuildProgress& progress);
+// firmware afterwards and only ever grows. The output is written through os
+// and put in place only when complete: any other outcome leaves the earlier
+// file of its name as it was, and no file of the build's.
+BuildOutcome BuildFlasher(OsCalls& os, BuildRequest& request, std::vector<uint8_t>& image,
+                          uint32_t& imageSize, const BuildProgress& progress);

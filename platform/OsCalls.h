@@ -28,6 +28,12 @@ constexpr uint32_t kIoctlCdromExclusiveAccess = 0x2C05C;
 constexpr uint32_t kIoctlStorageMcnControl = 0x2D0944;
 constexpr uint32_t kFileReadAttributes = 0x80;  // FILE_READ_ATTRIBUTES
 constexpr uint32_t kFileShareReadWrite = 3;     // FILE_SHARE_READ | FILE_SHARE_WRITE
+// The builder's output file.
+constexpr uint32_t kGenericWrite = 0x40000000u;   // GENERIC_WRITE
+constexpr uint32_t kCreateNew = 1;                // CREATE_NEW: fails when the name is taken
+constexpr uint32_t kFileAttributeNormal = 0x80;   // FILE_ATTRIBUTE_NORMAL
+constexpr uint32_t kMoveFileReplaceExisting = 1;  // MOVEFILE_REPLACE_EXISTING
+constexpr uint32_t kMoveFileWriteThrough = 8;     // MOVEFILE_WRITE_THROUGH
 
 // The part of OSVERSIONINFOA the program reads.
 struct OsVersionInfo {
@@ -75,4 +81,15 @@ class OsCalls {
                                               const char* fileName) = 0;
     // Returns the length of the current directory written into buffer.
     virtual uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) = 0;
+
+    // The builder's output: a file made with CreateFileA (kGenericWrite,
+    // kCreateNew), written, flushed, closed with CloseHandle, then moved over
+    // the file it replaces. MoveFileA fails when newName exists. MoveFileExA
+    // is newer than the 9x family: where the system lacks it, it fails with
+    // kErrorCallNotImplemented.
+    virtual bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) = 0;
+    virtual bool FlushFileBuffers(OsHandle file) = 0;
+    virtual bool DeleteFileA(const char* name) = 0;
+    virtual bool MoveFileA(const char* existingName, const char* newName) = 0;
+    virtual bool MoveFileExA(const char* existingName, const char* newName, uint32_t flags) = 0;
 };

@@ -14,6 +14,7 @@
 
 #include "platform/OsCalls.h"
 #include "platform/ScsiRequests.h"
+#include "sim/DiskFiles.h"
 #include "sim/SimOsSetup.h"
 #include "sim/VirtualDrive.h"
 
@@ -97,6 +98,13 @@ class SimOs : public OsCalls, public SimOsSetup, public SimOsRecord {
                                       const char* defaultValue, char* buffer, uint32_t size,
                                       const char* fileName) override;
     uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) override;
+    // The builder's output files are real files (sim/DiskFiles): a name that
+    // is not a drive letter's device, opened for writing.
+    bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override;
+    bool FlushFileBuffers(OsHandle file) override;
+    bool DeleteFileA(const char* name) override;
+    bool MoveFileA(const char* existingName, const char* newName) override;
+    bool MoveFileExA(const char* existingName, const char* newName, uint32_t flags) override;
 
     // The values the simulated layer hands out.
     static OsModule AspiModuleHandle();
@@ -175,4 +183,5 @@ class SimOs : public OsCalls, public SimOsSetup, public SimOsRecord {
     };
     std::vector<DeferredSignal> deferredSignals_;
     uint64_t nextSerial_ = 1;
+    DiskFiles disk_;
 };

@@ -18,6 +18,12 @@ OsHandle SimOs::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t s
                             uint32_t creationDisposition, uint32_t flags) {
     Enter("CreateFileA");
     opens.push_back({name ? name : "", desiredAccess, shareMode, creationDisposition, flags});
+    const bool device = name && std::strncmp(name, "\\\\.\\", 4) == 0;
+    if (name && !device && (desiredAccess & kGenericWrite)) {
+        OsHandle file = disk_.CreateFileA(name, creationDisposition);
+        lastError = disk_.lastError;
+        return file;
+    }
     // "\\.\X:"
     if (!name || std::strlen(name) != 6 || std::strncmp(name, "\\\\.\\", 4) != 0 ||
         name[5] != ':') {

@@ -54,13 +54,21 @@ class LinuxOsCalls : public OsCalls {
                                       const char* defaultValue, char* buffer, uint32_t size,
                                       const char* fileName) override;
     uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) override;
+    // The builder's output: a name that is not a drive letter's device is a
+    // file (kCreateNew: O_CREAT | O_EXCL); MoveFileExA is rename(2).
+    bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override;
+    bool FlushFileBuffers(OsHandle file) override;
+    bool DeleteFileA(const char* name) override;
+    bool MoveFileA(const char* existingName, const char* newName) override;
+    bool MoveFileExA(const char* existingName, const char* newName, uint32_t flags) override;
 
   private:
     struct Open {
         int fd;
-        char letter;
+        char letter;  // 0: a file of the builder's
         bool warnedNotSg;
     };
+    OsHandle CreateOutputFile(const char* name, uint32_t creationDisposition);
     Open* Find(OsHandle handle);
     void Notice(const std::string& text);
 

@@ -31,4 +31,10 @@ class WinOsCalls : public OsCalls {
                                       const char* defaultValue, char* buffer, uint32_t size,
                                       const char* fileName) override;
     uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) override;
+    bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override;
+    bool FlushFileBuffers(OsHandle file) override;
+    bool DeleteFileA(const char* name) override;
+    bool MoveFileA(const char* existingName, const char* newName) override;
+    // Looked up at run time: Windows 95 and NT 3.1's kernel32 may lack it.
+    bool MoveFileExA(const char* existingName, const char* newName, uint32_t flags) override;
 };
