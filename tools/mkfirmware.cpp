@@ -16,6 +16,10 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("mkfirmware (norvex-flash) %s\n", NORVEX_VERSION);
+        return 0;
+    }
     SampleArgs args;
     if (!ParseSampleArgs(argc, argv, args)) {
         std::fprintf(

@@ -175,6 +175,10 @@ int Decode(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("nfinfo (norvex-flash) %s\n", NORVEX_VERSION);
+        return 0;
+    }
     if (argc == 3 && std::strcmp(argv[1], "--decode") == 0) return Decode(argv[2]);
     bool drive = false;
     std::string revision;
