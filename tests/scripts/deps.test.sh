@@ -79,7 +79,7 @@ check "installs once, without -t" [ "$installs" -eq 1 ]
 check "names no failure" bash -c "! grep -q 'failed' '$work/out'"
 
 echo "everything installed already"
-FAKE_HAVE=$(sed -n '/^packages=(/,/)/p' "$repo/scripts/deps.sh" | tr -d '()' | sed 's/packages=//')
+FAKE_HAVE=$(sed -n '/^packages+\{0,1\}=(/,/)/p' "$repo/scripts/deps.sh" | tr -d '()' | sed 's/packages+\{0,1\}=//')
 export FAKE_HAVE
 run 100 100 100
 check "exits 0" [ "$rc" -eq 0 ]
