@@ -81,7 +81,7 @@ rm "$doc/LICENSE"
     echo
     echo "  * Release $version of norvex-flash."
     echo
-    echo " -- The norvex-flash developers <norvex-flash@users.noreply.github.com>  $(date -u -R -d "@$epoch")"
+    echo " -- The norvex-flash developers <norvex-flash@example.org>  $(date -u -R -d "@$epoch")"
 } | gzip -9n >"$doc/changelog.gz"
 chmod 0644 "$doc/copyright" "$doc/changelog.gz"
 shlibs=$stage_dir/shlibs
@@ -95,12 +95,11 @@ cat >"$deb/DEBIAN/control" <<CONTROL
 Package: norvexflash
 Version: $version
 Architecture: amd64
-Maintainer: The norvex-flash developers <norvex-flash@users.noreply.github.com>
+Maintainer: The norvex-flash developers <norvex-flash@example.org>
 Installed-Size: $size
 Depends: $depends
 Section: utils
 Priority: optional
-Homepage: https://github.com/norvex-flash/norvex-flash
 Description: firmware updater for optical (CD-RW/DVD) drives
  norvexflash runs the flashers the norvex-flash builder writes: it scans the
  optical drives through the kernel's SCSI generic driver, lists those a
