@@ -25,8 +25,10 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(source_date_epoch)}
 epoch=$SOURCE_DATE_EPOCH
 version=$(norvex_version)
 if [ "$build" -eq 1 ]; then
-    echo "release: building (./build.sh)"
-    ./build.sh >build/release-build.log 2>&1 || { mkdir -p build; tail -n 30 build/release-build.log >&2; die "the build failed (build/release-build.log)"; }
+    echo "release: building (./build.sh, a few minutes; its output goes to build/release-build.log)"
+    mkdir -p build
+    ./build.sh >build/release-build.log 2>&1 ||
+        { tail -n 30 build/release-build.log >&2; die "the build failed (build/release-build.log)"; }
 fi
 bash scripts/deps.sh
 for f in dist/norvexflash.exe dist/norvexflash.ini dist/linux/norvexflash dist/tools/mkfirmware \
