@@ -101,13 +101,11 @@ bool DiskFiles::MoveFileA(const char* existingName, const char* newName) {
 }
 
 bool DiskFiles::MoveFileExA(const char* existingName, const char* newName, uint32_t flags) {
-    // Windows' C library does not rename over a file: removed first there.
-    if ((flags & kMoveFileReplaceExisting) && Exists(newName) && Exists(existingName)) {
-#ifdef _WIN32
-        std::remove(newName);
-#endif
-    }
     if (!(flags & kMoveFileReplaceExisting)) return MoveFileA(existingName, newName);
+#ifdef _WIN32
+    // Windows' C library does not rename over a file: removed first there.
+    if (Exists(existingName)) std::remove(newName);
+#endif
     if (std::rename(existingName, newName) != 0) {
         lastError = kErrorAccessDenied;
         return false;
