@@ -5,6 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/deps.sh
+# Every time stamp the build writes (the Windows executable's header) is the
+# commit's date, so two builds of one commit give the same bytes.
+. scripts/lib/release.sh
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(source_date_epoch)}
 
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/native -j"$(nproc)"

@@ -37,6 +37,8 @@ sanitized() {
 
 stage "imports of the shipped files" build/native/peimports tests/imports/allowed-imports.tsv \
     dist/norvexflash.exe dist/sim/WNASPI32.DLL
+stage "the release: scripts/release.sh (zip, tarballs, package, SHA256SUMS)" bash tests/release/release.test.sh
+stage "two builds of one commit in two folders give the same bytes" bash tests/release/reproducible.sh
 stage "native tests" ctest --test-dir build/native --output-on-failure -j"$(nproc)"
 stage "native tests under AddressSanitizer and UBSan" sanitized
 stage "fuzz targets under libFuzzer" bash fuzz/run.sh

@@ -62,7 +62,7 @@ bool TFlashForm::NewBuildFlashProgram() {
 
     const std::string templateName = NamePart(ExePath());
     std::string failure;
-    switch (BuildFlasher(request, ProfileCopy, ImageSize, progress)) {
+    switch (BuildFlasher(os_, request, ProfileCopy, ImageSize, progress)) {
         case BuildOutcome::Complete:
             SetStatus(status_text::Built(outputName));
             form_.ProgressSetPosition(0);

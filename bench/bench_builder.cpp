@@ -13,6 +13,7 @@
 #include "bench/BenchDir.h"
 #include "package/BuildFlasher.h"
 #include "package/Package.h"
+#include "sim/SimOs.h"
 #include "tools/SampleFirmware.h"
 
 namespace {
@@ -125,8 +126,9 @@ void BM_BuildFlasher(benchmark::State& state) {
     BuildProgress progress;
     progress.start = [&](uint32_t) { steps = 0; };
     progress.step = [&] { ++steps; };  // the window steps its progress bar here
+    SimOs os;
     for (auto _ : state) {
-        BuildOutcome outcome = BuildFlasher(request, image, imageSize, progress);
+        BuildOutcome outcome = BuildFlasher(os, request, image, imageSize, progress);
         if (outcome != BuildOutcome::Complete) {
             state.SkipWithError("the build did not complete");
             break;

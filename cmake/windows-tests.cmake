@@ -19,6 +19,8 @@ list(FILTER WIN32_TEST_SOURCES EXCLUDE REGEX "/tests/test_(sg|tcmu)_service\\.cp
 add_executable(norvex_tests_win32 ${WIN32_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/host/win/WinOsCalls.cpp
   ${CMAKE_SOURCE_DIR}/host/win/LongWork.cpp)
 target_link_libraries(norvex_tests_win32 norvex_sim norvex_core gtest_win32 ${WIN_LINK})
+# Tests that read files of the tree find them from here.
+target_compile_definitions(norvex_tests_win32 PRIVATE NORVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 # gcc 12 warns falsely about "literal" + std::string at -O2 (its bug 105329).
 target_compile_options(norvex_tests_win32 PRIVATE -Wno-restrict)
 # The WinOsCalls tests load the virtual ASPI layer from beside the program.

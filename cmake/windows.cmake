@@ -9,6 +9,17 @@ string(APPEND CMAKE_CXX_FLAGS " -fno-threadsafe-statics")
 set(WIN_LINK -static -static-libgcc -static-libstdc++
     -Wl,--major-subsystem-version,4,--minor-subsystem-version,0
     -Wl,--major-os-version,4,--minor-os-version,0)
+# The header's time stamp is SOURCE_DATE_EPOCH (build.sh sets it from the
+# commit's date), never the time of the build: the linker reads it from its
+# environment, which the launcher gives it at every link. Without one: 0.
+# A file that changes with it relinks the shipped files when it does.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=$ENV{SOURCE_DATE_EPOCH})
+else()
+  list(APPEND WIN_LINK -Wl,--no-insert-timestamp)
+endif()
+set(NORVEX_EPOCH_FILE ${CMAKE_BINARY_DIR}/generated/source-date-epoch.txt)
+file(CONFIGURE OUTPUT ${NORVEX_EPOCH_FILE} CONTENT "$ENV{SOURCE_DATE_EPOCH}\n")
 
 # The Windows backend: a library that sees the seams (platform/) and nothing
 # of the core. Its objects go into the program ahead of the entry's, in the
@@ -33,12 +44,14 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/app/win/norvexflash.rc PROPERTIE
   OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/norvexflash.manifest)
 target_link_libraries(norvexflash norvex_core comctl32 ${WIN_LINK})
 target_link_options(norvexflash PRIVATE -s)
+set_property(TARGET norvexflash APPEND PROPERTY LINK_DEPENDS ${NORVEX_EPOCH_FILE})
 
 # The virtual ASPI layer that serves virtual drives under Wine.
 file(GLOB ASPI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/aspi/*.cpp)
 add_library(wnaspi32 SHARED ${ASPI_SOURCES} ${CMAKE_SOURCE_DIR}/sim/aspi/wnaspi32.def)
 set_target_properties(wnaspi32 PROPERTIES PREFIX "" OUTPUT_NAME "WNASPI32" SUFFIX ".DLL")
 target_link_libraries(wnaspi32 norvex_sim ${WIN_LINK})
+set_property(TARGET wnaspi32 APPEND PROPERTY LINK_DEPENDS ${NORVEX_EPOCH_FILE})
 
 # Programs that act as a person would under Wine, and the console scan check.
 file(GLOB E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/win/*.cpp)

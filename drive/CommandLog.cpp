@@ -74,7 +74,7 @@ bool CommandLog::Open(const std::string& path) {
     if (file_) os_->CloseHandle(file_);
     file_ = nullptr;
     const uint32_t saved = os_->GetLastError();
-    OsHandle file = os_->CreateFileA(path.c_str(), kGenericWriteAccess, kFileShareRead, kOpenAlways,
+    OsHandle file = os_->CreateFileA(path.c_str(), kGenericWrite, kFileShareRead, kOpenAlways,
                                      kFileAttributeNormal);
     bool opened = file && file != InvalidOsHandle();
     if (opened && os_->SetFilePointer(file, 0, kFileEnd) == kInvalidSetFilePointer) {

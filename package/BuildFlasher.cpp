@@ -1,6 +1,8 @@
 // Writing a flasher: the template copied with the new package and image in place.
 #include "package/BuildFlasher.h"
 
+#include "package/OutputFile.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -70,11 +72,9 @@ void PutText(uint8_t* field, size_t fieldSize, const std::string& text) {
 struct Files {
     std::FILE* firmware = nullptr;
     std::FILE* templ = nullptr;
-    std::FILE* output = nullptr;
     ~Files() {
         if (firmware) std::fclose(firmware);
         if (templ) std::fclose(templ);
-        if (output) std::fclose(output);
     }
 };
 }  // namespace
@@ -113,8 +113,8 @@ std::string OutputName(const std::string& firmwareFileName) {
     return firmwareFileName.substr(0, 4) + ".EXE";
 }
 
-BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, uint32_t& imageSize,
-                          const BuildProgress& progress) {
+BuildOutcome BuildFlasher(OsCalls& os, BuildRequest& request, std::vector<uint8_t>& image,
+                          uint32_t& imageSize, const BuildProgress& progress) {
     Files files;
     files.firmware = std::fopen(request.firmwarePath.c_str(), "rb");
     if (!files.firmware) return BuildOutcome::FirmwareOpenFailed;
@@ -133,6 +133,9 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
     if (image.size() < S) image.resize(S);
     if (std::fread(image.data(), 1, S, files.firmware) != S)
         return BuildOutcome::FirmwareReadFailed;
+    // Closed now: Windows moves no file over one that is open.
+    std::fclose(files.firmware);
+    files.firmware = nullptr;
 
     files.templ = std::fopen(request.templatePath.c_str(), "rb");
     if (!files.templ) return BuildOutcome::TemplateOpenFailed;
@@ -142,17 +145,17 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
     const uint64_t E = static_cast<uint64_t>(templateSize);
     if (progress.start) progress.start(static_cast<uint32_t>(E));
 
-    files.output = std::fopen(request.outputPath.c_str(), "wb");
-    if (!files.output) return BuildOutcome::OutputCreateFailed;
-    std::setvbuf(files.output, nullptr, _IOFBF, kBlockBuffer);
+    // Written beside the earlier file of its name, which stays as it was
+    // until this one is whole (package/OutputFile).
+    OutputFile output(os, request.outputPath);
+    if (!output.Create()) return BuildOutcome::OutputCreateFailed;
 
     TemplateReader reader(files.templ, E);
-    bool writeFailed = false;
     // Every byte written goes into the trailer's SHA-256 as it is written.
     Sha256 written;
     uint64_t writtenSize = 0;
     auto write = [&](const uint8_t* data, size_t n) {
-        if (n && std::fwrite(data, 1, n, files.output) != n) writeFailed = true;
+        output.Write(data, n);
         written.Update(data, n);
         writtenSize += n;
     };
@@ -200,11 +203,9 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
         reader.Consume(i);
     }
     if (reader.Failed()) return BuildOutcome::TemplateReadFailed;
-    if (!found) {
-        if (std::fclose(files.output) != 0) writeFailed = true;
-        files.output = nullptr;
-        return writeFailed ? BuildOutcome::OutputWriteFailed : BuildOutcome::KeywordNotFound;
-    }
+    if (!found)
+        return output.WriteFailed() ? BuildOutcome::OutputWriteFailed
+                                    : BuildOutcome::KeywordNotFound;
 
     for (int i = 0; i < 4; ++i)
         request.block[kImageSizeOffset - kModelOffset + i] = static_cast<uint8_t>(S >> (8 * i));
@@ -234,17 +235,21 @@ BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, ui
         reader.Consume(n);
     }
     if (reader.Failed()) return BuildOutcome::TemplateReadFailed;
-    const bool complete = passed == toSkip;
+    if (output.WriteFailed()) return BuildOutcome::OutputWriteFailed;
+    if (passed != toSkip) return BuildOutcome::TemplateTooShort;
     // A complete flasher ends in the trailer over everything written before it.
-    if (complete && writtenSize <= UINT32_MAX) {
+    if (writtenSize <= UINT32_MAX) {
         uint8_t digest[kSha256Size];
         written.Final(digest);
         uint8_t trailer[kTrailerSize];
         MakeTrailer(static_cast<uint32_t>(writtenSize), digest, trailer);
-        if (std::fwrite(trailer, 1, kTrailerSize, files.output) != kTrailerSize) writeFailed = true;
+        output.Write(trailer, kTrailerSize);
     }
-    if (std::fclose(files.output) != 0) writeFailed = true;
-    files.output = nullptr;
-    if (writeFailed) return BuildOutcome::OutputWriteFailed;
-    return complete ? BuildOutcome::Complete : BuildOutcome::TemplateTooShort;
+    if (output.WriteFailed()) return BuildOutcome::OutputWriteFailed;
+    std::fclose(files.templ);
+    files.templ = nullptr;
+    if (!output.Finish())
+        return output.WriteFailed() ? BuildOutcome::OutputWriteFailed
+                                    : BuildOutcome::OutputCreateFailed;
+    return BuildOutcome::Complete;
 }

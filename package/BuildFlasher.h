@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package/Package.h"
+#include "platform/OsCalls.h"
 
 enum class BuildOutcome {
     Complete,
@@ -17,7 +18,7 @@ enum class BuildOutcome {
     FirmwareReadFailed,
     TemplateOpenFailed,
     TemplateReadFailed,
-    OutputCreateFailed,
+    OutputCreateFailed,  // also: the new file could not take the earlier one's place
     OutputWriteFailed,
     KeywordNotFound,
     TemplateTooShort,  // block and image run past the template's end
@@ -60,5 +61,8 @@ struct BuildRequest {
 // firmware afterwards and only ever grows. A complete output is the template's
 // contents (without a trailer the template may carry) with the new block and
 // image, followed by the integrity trailer over all of it (package/Integrity.h).
-BuildOutcome BuildFlasher(BuildRequest& request, std::vector<uint8_t>& image, uint32_t& imageSize,
-                          const BuildProgress& progress);
+// The output is written through os and put in place only when complete: any
+// other outcome leaves the earlier file of its name as it was, and no file of
+// the build's.
+BuildOutcome BuildFlasher(OsCalls& os, BuildRequest& request, std::vector<uint8_t>& image,
+                          uint32_t& imageSize, const BuildProgress& progress);

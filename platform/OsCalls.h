@@ -26,14 +26,17 @@ constexpr uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
 constexpr uint32_t kIoctlCdromExclusiveAccess = 0x2C05C;
 // CTL_CODE(IOCTL_STORAGE_BASE, 0x251, METHOD_BUFFERED, FILE_ANY_ACCESS)
 constexpr uint32_t kIoctlStorageMcnControl = 0x2D0944;
-constexpr uint32_t kFileReadAttributes = 0x80;         // FILE_READ_ATTRIBUTES
-constexpr uint32_t kFileShareReadWrite = 3;            // FILE_SHARE_READ | FILE_SHARE_WRITE
-constexpr uint32_t kFileShareRead = 1;                 // FILE_SHARE_READ
-constexpr uint32_t kGenericWriteAccess = 0x40000000u;  // GENERIC_WRITE
-constexpr uint32_t kOpenAlways = 4;                    // OPEN_ALWAYS
-constexpr uint32_t kFileAttributeNormal = 0x80;        // FILE_ATTRIBUTE_NORMAL
-constexpr uint32_t kFileEnd = 2;                       // FILE_END
+constexpr uint32_t kFileReadAttributes = 0x80;   // FILE_READ_ATTRIBUTES
+constexpr uint32_t kFileShareReadWrite = 3;      // FILE_SHARE_READ | FILE_SHARE_WRITE
+constexpr uint32_t kFileShareRead = 1;           // FILE_SHARE_READ
+constexpr uint32_t kGenericWrite = 0x40000000u;  // GENERIC_WRITE
+constexpr uint32_t kCreateNew = 1;               // CREATE_NEW: fails when the name is taken
+constexpr uint32_t kOpenAlways = 4;              // OPEN_ALWAYS
+constexpr uint32_t kFileAttributeNormal = 0x80;  // FILE_ATTRIBUTE_NORMAL
+constexpr uint32_t kFileEnd = 2;                 // FILE_END
 constexpr uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
+constexpr uint32_t kMoveFileReplaceExisting = 1;  // MOVEFILE_REPLACE_EXISTING
+constexpr uint32_t kMoveFileWriteThrough = 8;     // MOVEFILE_WRITE_THROUGH
 
 // SYSTEMTIME.
 struct OsSystemTime {
@@ -88,15 +91,22 @@ class OsCalls {
     // Returns the length of the current directory written into buffer.
     virtual uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) = 0;
 
-    // The command log (drive/CommandLog): a file opened with CreateFileA
-    // (OPEN_ALWAYS) and appended to, the user's temporary folder, and the
-    // clocks. A system that does not answer them has no log: the defaults
-    // write nothing and tell no time.
-    virtual bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) {
-        (void)file, (void)data, (void)size;
-        if (written) *written = 0;
-        return false;
-    }
+    // Files the program writes: the builder's output, made with CreateFileA
+    // (kGenericWrite, kCreateNew), written, flushed, closed with CloseHandle,
+    // then moved over the file it replaces; and the command log
+    // (drive/CommandLog), opened with CreateFileA (kOpenAlways) and appended
+    // to. MoveFileA fails when newName exists. MoveFileExA is newer than the
+    // 9x family: where the system lacks it, it fails with
+    // kErrorCallNotImplemented.
+    virtual bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) = 0;
+    virtual bool FlushFileBuffers(OsHandle file) = 0;
+    virtual bool DeleteFileA(const char* name) = 0;
+    virtual bool MoveFileA(const char* existingName, const char* newName) = 0;
+    virtual bool MoveFileExA(const char* existingName, const char* newName, uint32_t flags) = 0;
+
+    // The command log's other needs: the end of its file, the user's
+    // temporary folder, and the clocks. A system that does not answer them
+    // has no log: the defaults tell nothing.
     virtual uint32_t SetFilePointer(OsHandle file, int32_t distance, uint32_t moveMethod) {
         (void)file, (void)distance, (void)moveMethod;
         return kInvalidSetFilePointer;

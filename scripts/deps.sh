@@ -19,6 +19,10 @@ set -uo pipefail
 packages=(cmake g++ make libgtest-dev libbenchmark-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
           xvfb wine wine32:i386 wine64 imagemagick x11-utils clang libclang-rt-14-dev fonts-wine
           gcc-multilib g++-multilib python3 qemu-system-x86 busybox-static cpio)
+# zip, lintian, diffoscope-minimal, man-db, dpkg-dev: the release (scripts/release.sh),
+# its package check, the manual page check, and what two builds that should
+# be the same differ in (./test.sh).
+packages+=(zip lintian diffoscope-minimal man-db dpkg-dev)
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
 # xorriso: the disc image in QEMU's emulated drives (tests/kernel/run.sh).

@@ -14,6 +14,7 @@
 
 #include "platform/OsCalls.h"
 #include "platform/ScsiRequests.h"
+#include "sim/DiskFiles.h"
 #include "sim/SimOsSetup.h"
 #include "sim/VirtualDrive.h"
 
@@ -97,11 +98,18 @@ class SimOs : public OsCalls, public SimOsSetup, public SimOsRecord {
                                       const char* defaultValue, char* buffer, uint32_t size,
                                       const char* fileName) override;
     uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) override;
-    // Files and clocks (SimOsFiles.cpp): the files live in `files`; the
-    // clock is virtual (the time slept and waited, and commandMicros per
-    // command block received). Not recorded among `calls`: the log's calls
-    // leave the order of the program's own calls as it is.
+    // Files and clocks. The builder's output files are real files
+    // (sim/DiskFiles): a name that is not a drive letter's device, opened for
+    // writing with kCreateNew. The command log's file (kOpenAlways) lives in
+    // `files` (SimOsFiles.cpp), its calls not recorded among `calls`: the log
+    // leaves the order of the program's own calls as it is. The clock is
+    // virtual (the time slept and waited, and commandMicros per command
+    // block received).
     bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override;
+    bool FlushFileBuffers(OsHandle file) override;
+    bool DeleteFileA(const char* name) override;
+    bool MoveFileA(const char* existingName, const char* newName) override;
+    bool MoveFileExA(const char* existingName, const char* newName, uint32_t flags) override;
     uint32_t SetFilePointer(OsHandle file, int32_t distance, uint32_t moveMethod) override;
     uint32_t GetTempPathA(uint32_t bufferLength, char* buffer) override;
     void SetLastError(uint32_t error) override { lastError = error; }
@@ -162,6 +170,7 @@ class SimOs : public OsCalls, public SimOsSetup, public SimOsRecord {
 
     OsHandle NewHandle(Object object);
     OsHandle CreatePlainFile(const std::string& name);  // CreateFileA, OPEN_ALWAYS
+    bool WriteMemoryFile(OsHandle file, const void* data, uint32_t size, uint32_t* written);
     Object* Find(OsHandle handle);
     void Signal(OsHandle handle, uint64_t serial);
     void Enter(const char* call);  // records the call; delivers deferred signals that are due
@@ -191,4 +200,5 @@ class SimOs : public OsCalls, public SimOsSetup, public SimOsRecord {
     };
     std::vector<DeferredSignal> deferredSignals_;
     uint64_t nextSerial_ = 1;
+    DiskFiles disk_;
 };

@@ -18,7 +18,7 @@ OsHandle SimOs::CreatePlainFile(const std::string& name) {
     return NewHandle(o);
 }
 
-bool SimOs::WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) {
+bool SimOs::WriteMemoryFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) {
     if (written) *written = 0;
     Object* o = Find(file);
     if (!o || o->type != Object::Type::File) {

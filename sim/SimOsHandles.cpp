@@ -108,6 +108,11 @@ bool SimOs::ResetEvent(OsHandle event) {
 
 bool SimOs::CloseHandle(OsHandle handle) {
     Enter("CloseHandle");
+    if (disk_.Owns(handle)) {
+        bool ok = disk_.CloseHandle(handle);
+        if (!ok) lastError = disk_.lastError;
+        return ok;
+    }
     Object* o = Find(handle);
     if (!o) {
         ++badCalls;
@@ -117,4 +122,48 @@ bool SimOs::CloseHandle(OsHandle handle) {
     Closing(*o);
     objects_.erase(Key(handle));
     return true;
+}
+
+// ---- the builder's output files (real ones; the log's: SimOsFiles.cpp)
+// -----------------------------------------
+
+bool SimOs::WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) {
+    if (!disk_.Owns(file)) return WriteMemoryFile(file, data, size, written);
+    Enter("WriteFile");
+    bool ok = disk_.WriteFile(file, data, size, written);
+    if (!ok) lastError = disk_.lastError;
+    return ok;
+}
+
+bool SimOs::FlushFileBuffers(OsHandle file) {
+    Enter("FlushFileBuffers");
+    bool ok = disk_.FlushFileBuffers(file);
+    if (!ok) lastError = disk_.lastError;
+    return ok;
+}
+
+bool SimOs::DeleteFileA(const char* name) {
+    Enter("DeleteFileA");
+    bool ok = disk_.DeleteFileA(name);
+    if (!ok) lastError = disk_.lastError;
+    return ok;
+}
+
+bool SimOs::MoveFileA(const char* existingName, const char* newName) {
+    Enter("MoveFileA");
+    bool ok = disk_.MoveFileA(existingName, newName);
+    if (!ok) lastError = disk_.lastError;
+    return ok;
+}
+
+bool SimOs::MoveFileExA(const char* existingName, const char* newName, uint32_t flags) {
+    Enter("MoveFileExA");
+    // The 9x family only stubs it.
+    if (platformId == kPlatformWin32Windows) {
+        lastError = kErrorCallNotImplemented;
+        return false;
+    }
+    bool ok = disk_.MoveFileExA(existingName, newName, flags);
+    if (!ok) lastError = disk_.lastError;
+    return ok;
 }

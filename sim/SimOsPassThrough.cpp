@@ -18,9 +18,14 @@ OsHandle SimOs::CreateFileA(const char* name, uint32_t desiredAccess, uint32_t s
                             uint32_t creationDisposition, uint32_t flags) {
     Enter("CreateFileA");
     opens.push_back({name ? name : "", desiredAccess, shareMode, creationDisposition, flags});
-    if (name && std::strncmp(name, "\\\\.\\", 4) != 0 && creationDisposition == kOpenAlways &&
-        (desiredAccess & kGenericWriteAccess))
+    const bool device = name && std::strncmp(name, "\\\\.\\", 4) == 0;
+    if (name && !device && creationDisposition == kOpenAlways && (desiredAccess & kGenericWrite))
         return CreatePlainFile(name);
+    if (name && !device && (desiredAccess & kGenericWrite)) {
+        OsHandle file = disk_.CreateFileA(name, creationDisposition);
+        lastError = disk_.lastError;
+        return file;
+    }
     // "\\.\X:"
     if (!name || std::strlen(name) != 6 || std::strncmp(name, "\\\\.\\", 4) != 0 ||
         name[5] != ':') {

@@ -1,6 +1,7 @@
 // Tests of the file-level build of a flasher from a template.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -76,6 +77,28 @@ class Builder : public ::testing::Test {
                 ASSERT_EQ(out[i], templ[i]) << "at " << i;
             }
         }
+    }
+    std::string Text(const std::string& name) const {
+        auto bytes = dir.Read(name);
+        return std::string(bytes.begin(), bytes.end());
+    }
+    // Moves as recorded, with one kind of separator (Windows joins with '\\').
+    std::vector<std::string> Moves() const {
+        std::vector<std::string> moves = os.moves;
+        for (auto& m : moves) std::replace(m.begin(), m.end(), '\\', '/');
+        return moves;
+    }
+    std::string Slashed(std::string path) const {
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return path;
+    }
+    // The names in the folder, sorted.
+    std::vector<std::string> Listing() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
     PackageView Record(const std::vector<uint8_t>& out) {
         return PackageView(out.data() + shape.KeywordAt());
@@ -168,7 +191,7 @@ TEST_F(Builder, KeywordIsFoundOnlyByAnUnbrokenMatch) {
         EXPECT_EQ(Boxes(),
                   std::vector<std::string>{"Building fail: not found key-word in BUILDER.EXE"});
         EXPECT_EQ(dir.Read("X1AA.BIN.EXE").size(), 0u);  // name is "%4.4s": X1AA
-        EXPECT_EQ(dir.Read("X1AA.EXE"), bytes);          // a copy, with no trailer added
+        EXPECT_FALSE(dir.Exists("X1AA.EXE"));
         EXPECT_EQ(form.status, "Building X1AA.BIN  Please wait... ");
     }
     {
@@ -182,7 +205,7 @@ TEST_F(Builder, KeywordIsFoundOnlyByAnUnbrokenMatch) {
     }
 }
 
-TEST_F(Builder, TemplateWithoutKeywordIsCopiedAndReported) {
+TEST_F(Builder, TemplateWithoutKeywordIsReportedAndLeavesTheEarlierFile) {
     auto bytes = shape.Bytes();
     bytes[shape.KeywordAt() + 3] = 'l';
     WriteTemplate(bytes);
@@ -190,7 +213,13 @@ TEST_F(Builder, TemplateWithoutKeywordIsCopiedAndReported) {
     EXPECT_FALSE(Build("ABCD.BIN"));
     EXPECT_EQ(Boxes(),
               std::vector<std::string>{"Building fail: not found key-word in BUILDER.EXE"});
-    EXPECT_EQ(dir.Read("ABCD.EXE"), bytes);
+    // A copy of the template would start as a builder: nothing is left.
+    EXPECT_FALSE(dir.Exists("ABCD.EXE"));
+    dir.Write("ABCD.EXE", std::string("an earlier build"));
+    EXPECT_FALSE(Build("ABCD.BIN"));
+    EXPECT_EQ(Text("ABCD.EXE"), "an earlier build");
+    EXPECT_EQ(Listing(),
+              (std::vector<std::string>{"ABCD.BIN", "ABCD.EXE", "BUILDER.EXE", "BUILDER.INI"}));
 }
 
 TEST_F(Builder, ImageMustEndWithinTheTemplate) {
@@ -206,9 +235,7 @@ TEST_F(Builder, ImageMustEndWithinTheTemplate) {
     EXPECT_FALSE(Build("OVER.BIN"));
     EXPECT_EQ(Boxes(), std::vector<std::string>{"Building fail: some problem in BUILDER.EXE"});
     EXPECT_NE(form.status, "Build OVER.EXE complete!");
-    auto out = dir.Read("OVER.EXE");
-    EXPECT_EQ(out.size(), templ.size() + 1);
-    EXPECT_EQ(std::memcmp(out.data() + shape.ImageAt(), Firmware(5001).data(), 5001), 0);
+    EXPECT_FALSE(dir.Exists("OVER.EXE"));  // it would be longer than the template
 }
 
 TEST_F(Builder, FirmwareLargerThanTheImageAreaIsRefusedBeforeAnyOutput) {
@@ -302,16 +329,96 @@ TEST_F(Builder, OpenAndCreateFailuresNameTheirFile) {
 }
 
 TEST_F(Builder, WriteErrorIsAFailureNotACompletion) {
-#ifdef _WIN32
-    GTEST_SKIP() << "Windows has no device that refuses every write";
-#endif
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    // A disk that fills up part-way, on either family: the earlier flasher
+    // of that name stays as it was, and the build leaves no file of its own.
+    for (bool nine : {false, true}) {
+        SCOPED_TRACE(nine ? "9x family" : "NT family");
+        os.nineFamily = nine;
+        WriteTemplate();
+        dir.Write("FULL.BIN", Firmware(1000));
+        dir.Write("FULL.EXE", std::string("an earlier build"));
+        for (uint64_t after : {uint64_t(0), uint64_t(4096), uint64_t(templ.size() / 2),
+                               uint64_t(templ.size() - 1)}) {
+            os.failWriteAfter = after;
+            EXPECT_FALSE(Build("FULL.BIN")) << after;
+            EXPECT_EQ(Boxes(), std::vector<std::string>{"Building fail: write error in FULL.EXE"});
+            EXPECT_NE(form.status, "Build FULL.EXE complete!");
+            EXPECT_EQ(Text("FULL.EXE"), "an earlier build");
+            EXPECT_EQ(Listing(), (std::vector<std::string>{"BUILDER.EXE", "BUILDER.INI", "FULL.BIN",
+                                                           "FULL.EXE"}));
+        }
+        os.failWriteAfter = UINT64_MAX;
+        os.failFlush = true;  // the last bytes do not reach the disk
+        EXPECT_FALSE(Build("FULL.BIN"));
+        EXPECT_EQ(Boxes(), std::vector<std::string>{"Building fail: write error in FULL.EXE"});
+        EXPECT_EQ(Text("FULL.EXE"), "an earlier build");
+        os.failFlush = false;
+        EXPECT_TRUE(os.moves.empty());  // nothing was moved
+    }
+}
+
+TEST_F(Builder, TheNewFlasherTakesTheEarlierOnesPlaceOnlyWhenWhole) {
     WriteTemplate();
-    dir.Write("FULL.BIN", Firmware(1000));
-    std::filesystem::create_symlink("/dev/full", dir.File("FULL.EXE"));
-    EXPECT_FALSE(Build("FULL.BIN"));
-    EXPECT_EQ(Boxes(), std::vector<std::string>{"Building fail: write error in FULL.EXE"});
-    EXPECT_NE(form.status, "Build FULL.EXE complete!");
+    dir.Write("2B20.BIN", Firmware(1000));
+    dir.Write("2B20.EXE", std::string("an earlier build"));
+    // A file of that kind left by a build the power cut off is passed over.
+    dir.Write("~NF0000.TMP", std::string("left"));
+
+    // NT family and Linux: one move over the earlier file.
+    EXPECT_TRUE(Build("2B20.BIN"));
+    ExpectOnlyPackageChanged(dir.Read("2B20.EXE"), 1000);
+    EXPECT_EQ(Moves(), std::vector<std::string>{"MoveFileExA " + Slashed(dir.File("~NF0001.TMP")) +
+                                                " -> " + Slashed(dir.File("2B20.EXE"))});
+    EXPECT_EQ(Text("~NF0000.TMP"), "left");
+    std::filesystem::remove(dir.File("~NF0000.TMP"));
+
+    // 9x family: the earlier file moved aside, the new one in, the earlier deleted.
+    os.nineFamily = true;
+    os.moves.clear();
+    dir.Write("2B20.EXE", std::string("an earlier build"));
+    EXPECT_TRUE(Build("2B20.BIN"));
+    ExpectOnlyPackageChanged(dir.Read("2B20.EXE"), 1000);
+    const std::string tmp = Slashed(dir.File("~NF0000.TMP")), out = Slashed(dir.File("2B20.EXE")),
+                      old = Slashed(dir.File("~NF0000.OLD"));
+    EXPECT_EQ(Moves(), (std::vector<std::string>{"MoveFileA " + tmp + " -> " + out,
+                                                 "MoveFileA " + out + " -> " + old,
+                                                 "MoveFileA " + tmp + " -> " + out}));
+    EXPECT_EQ(Listing(),
+              (std::vector<std::string>{"2B20.BIN", "2B20.EXE", "BUILDER.EXE", "BUILDER.INI"}));
+
+    // 9x family without an earlier file: one move.
+    std::filesystem::remove(dir.File("2B20.EXE"));
+    os.moves.clear();
+    EXPECT_TRUE(Build("2B20.BIN"));
+    EXPECT_EQ(Moves(), std::vector<std::string>{"MoveFileA " + tmp + " -> " + out});
+    ExpectOnlyPackageChanged(dir.Read("2B20.EXE"), 1000);
+}
+
+TEST_F(Builder, AFlasherThatCannotBePutInPlaceLeavesTheEarlierOne) {
+    WriteTemplate();
+    dir.Write("2B20.BIN", Firmware(1000));
+    const std::vector<std::string> files{"2B20.BIN", "2B20.EXE", "BUILDER.EXE", "BUILDER.INI"};
+    for (bool nine : {false, true}) {
+        SCOPED_TRACE(nine ? "9x family" : "NT family");
+        os.nineFamily = nine;
+        dir.Write("2B20.EXE", std::string("an earlier build"));
+        // The earlier file in use (a running flasher), or a folder that refuses.
+        os.failMove = true;
+        EXPECT_FALSE(Build("2B20.BIN"));
+        EXPECT_EQ(Boxes(), std::vector<std::string>{"Create 2B20.EXE Fail"});
+        EXPECT_NE(form.status, "Build 2B20.EXE complete!");
+        EXPECT_EQ(Text("2B20.EXE"), "an earlier build");
+        EXPECT_EQ(Listing(), files);
+        os.failMove = false;
+    }
+    // 9x family: the earlier file moved aside, then the new one refused: put back.
+    os.moves.clear();
+    os.failMoveAt = 2;
+    EXPECT_FALSE(Build("2B20.BIN"));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Create 2B20.EXE Fail"});
+    EXPECT_EQ(os.moves.size(), 4u);
+    EXPECT_EQ(Text("2B20.EXE"), "an earlier build");
+    EXPECT_EQ(Listing(), files);
 }
 
 TEST_F(Builder, ALaterLargerFirmwareGetsALargerBuffer) {
@@ -343,7 +450,8 @@ TEST(BuildFlasher, OutputMayReplaceTheFirmwareFileItself) {
     MakePackageBlock({"M", "I", "R", "V", "N"}, "SAME.EXE", 0, request.block);
     std::vector<uint8_t> image;
     uint32_t size = 0;
-    ASSERT_EQ(BuildFlasher(request, image, size, {}), BuildOutcome::Complete);
+    FileOs os;
+    ASSERT_EQ(BuildFlasher(os, request, image, size, {}), BuildOutcome::Complete);
     auto out = dir.Read("SAME.EXE");
     ASSERT_EQ(out.size(), templ.size() + kTrailerSize);
     EXPECT_EQ(std::memcmp(out.data() + shape.ImageAt(), Firmware(4096).data(), 4096), 0);

@@ -12,6 +12,7 @@
 #include "package/BuildFlasher.h"
 #include "package/Integrity.h"
 #include "tests/support/FakeForm.h"
+#include "tests/support/FileOs.h"
 #include "tests/support/StubOs.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TemplateFile.h"
@@ -129,7 +130,8 @@ class DamagedFlasher : public ::testing::Test {
                          "1A50.BIN", 0, request.block);
         std::vector<uint8_t> image;
         uint32_t size = 0;
-        ASSERT_EQ(BuildFlasher(request, image, size, {}), BuildOutcome::Complete);
+        FileOs files;
+        ASSERT_EQ(BuildFlasher(files, request, image, size, {}), BuildOutcome::Complete);
         flasher = dir.Read("1A50.EXE");
         CDDrive::Attach(&os, &form);
     }
@@ -189,7 +191,8 @@ TEST_F(DamagedFlasher, AFlasherBuiltFromAFlashersFileCarriesOneTrailer) {
     MakePackageBlock({"M", "I", "R", "V", "N"}, "1A60.BIN", 0, request.block);
     std::vector<uint8_t> image;
     uint32_t size = 0;
-    ASSERT_EQ(BuildFlasher(request, image, size, {}), BuildOutcome::Complete);
+    FileOs files;
+    ASSERT_EQ(BuildFlasher(files, request, image, size, {}), BuildOutcome::Complete);
     auto out = dir.Read("1A60.EXE");
     EXPECT_EQ(out.size(), flasher.size());
     EXPECT_EQ(CheckIntegrity(out.data(), out.size()).state, Integrity::Holds);

@@ -85,8 +85,8 @@ std::vector<uint8_t> TinyPe(const DllImports& dlls, uint16_t subsystemMajor = 4,
 }
 
 ImportTable CheckedInTable() {
-    std::ifstream in(std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) +
-                     "/imports/allowed-imports.tsv");
+    // From the build: __FILE__ is written from the tree's root (./tests/...).
+    std::ifstream in(std::string(NORVEX_SOURCE_DIR) + "/tests/imports/allowed-imports.tsv");
     ImportTable table;
     std::string error;
     EXPECT_TRUE(in.is_open());

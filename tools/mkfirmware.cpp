@@ -23,6 +23,10 @@ const char* const kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("mkfirmware (norvex-flash) %s\n", NORVEX_VERSION);
+        return 0;
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {

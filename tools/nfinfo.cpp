@@ -280,6 +280,10 @@ const char* const kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("nfinfo (norvex-flash) %s\n", NORVEX_VERSION);
+        return 0;
+    }
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         std::puts(

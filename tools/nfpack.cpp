@@ -10,6 +10,7 @@
 #include "package/FileMask.h"
 #include "package/Package.h"
 #include "package/Text.h"
+#include "sim/SimOs.h"
 
 namespace {
 const char* const kUsage =
@@ -115,7 +116,8 @@ int main(int argc, char** argv) {
 
     std::vector<uint8_t> image;
     uint32_t imageSize = 0;
-    BuildOutcome outcome = BuildFlasher(request, image, imageSize, BuildProgress{});
+    SimOs os;  // its file calls are the disk's
+    BuildOutcome outcome = BuildFlasher(os, request, image, imageSize, BuildProgress{});
     if (outcome != BuildOutcome::Complete) {
         std::fprintf(stderr, "nfpack: %s\n", Describe(outcome));
         return 1;

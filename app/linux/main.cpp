@@ -54,7 +54,8 @@ int Run(int argc, char** argv) {
     if (options.version) {
         std::string version = kVersionCaption;  // " Flash Utility V1.048A "
         while (!version.empty() && version.back() == ' ') version.pop_back();
-        std::printf("norvexflash for Linux (x86-64),%s\n", version.c_str());
+        // The release's version (the file VERSION), then the program's own.
+        std::printf("norvexflash %s for Linux (x86-64),%s\n", NORVEX_VERSION, version.c_str());
         return kExitDone;
     }
 

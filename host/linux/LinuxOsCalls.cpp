@@ -2,6 +2,7 @@
 #include "host/linux/LinuxOsCalls.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -24,7 +25,6 @@
 
 namespace {
 constexpr uint32_t kDriveNoRootDir = 1;  // DRIVE_NO_ROOT_DIR
-constexpr uint32_t kGenericWrite = 0x40000000u;
 // GENERIC_READ, GENERIC_WRITE, FILE_READ_DATA, FILE_WRITE_DATA
 constexpr uint32_t kDataAccess = 0x80000000u | kGenericWrite | 0x1u | 0x2u;
 
@@ -152,6 +152,8 @@ OsHandle LinuxOsCalls::CreateFileA(const char* name, uint32_t desiredAccess, uin
         lastError_ = 0;
         return open_.back();
     }
+    if (!letter && name && (desiredAccess & kGenericWrite))
+        return CreateOutputFile(name, creationDisposition);
     const LinuxDevice* device = DeviceOf(letter);
     if (!device) {
         lastError_ = kErrorFileNotFound;
@@ -325,26 +327,88 @@ uint32_t LinuxOsCalls::GetCurrentDirectoryA(uint32_t bufferLength, char* buffer)
     return static_cast<uint32_t>(length);
 }
 
+OsHandle LinuxOsCalls::CreateOutputFile(const char* name, uint32_t creationDisposition) {
+    if (creationDisposition != kCreateNew) {
+        lastError_ = kErrorInvalidParameter;
+        return InvalidOsHandle();
+    }
+    // The mode a file the user makes gets (0666 less the umask), as before.
+    int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        lastError_ = errno == EEXIST ? kErrorFileExists : WindowsErrorOf(errno);
+        return InvalidOsHandle();
+    }
+    open_.push_back(new Open{fd, 0, false});
+    lastError_ = 0;
+    return open_.back();
+}
+
 bool LinuxOsCalls::WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) {
     if (written) *written = 0;
     Open* o = Find(file);
-    if (!o || o->letter != 0) {
+    if (!o) {
         lastError_ = kErrorInvalidHandle;
         return false;
     }
-    const char* bytes = static_cast<const char*>(data);
+    const auto* bytes = static_cast<const uint8_t*>(data);
     uint32_t done = 0;
     while (done < size) {
-        const ssize_t n = write(o->fd, bytes + done, size - done);
+        ssize_t n = write(o->fd, bytes + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            lastError_ = WindowsErrorOf(n < 0 ? errno : EIO);
+            lastError_ = n < 0 ? WindowsErrorOf(errno) : kErrorDiskFull;
             if (written) *written = done;
             return false;
         }
         done += static_cast<uint32_t>(n);
     }
     if (written) *written = done;
+    lastError_ = 0;
+    return true;
+}
+
+bool LinuxOsCalls::FlushFileBuffers(OsHandle file) {
+    Open* o = Find(file);
+    if (!o) {
+        lastError_ = kErrorInvalidHandle;
+        return false;
+    }
+    if (fsync(o->fd) != 0) {
+        lastError_ = WindowsErrorOf(errno);
+        return false;
+    }
+    return true;
+}
+
+bool LinuxOsCalls::DeleteFileA(const char* name) {
+    if (unlink(name) != 0) {
+        lastError_ = WindowsErrorOf(errno);
+        return false;
+    }
+    return true;
+}
+
+bool LinuxOsCalls::MoveFileA(const char* existingName, const char* newName) {
+    // As Windows: never over an existing file.
+    struct stat st;
+    if (lstat(newName, &st) == 0) {
+        lastError_ = kErrorAlreadyExists;
+        return false;
+    }
+    if (rename(existingName, newName) != 0) {
+        lastError_ = WindowsErrorOf(errno);
+        return false;
+    }
+    return true;
+}
+
+bool LinuxOsCalls::MoveFileExA(const char* existingName, const char* newName, uint32_t flags) {
+    if (!(flags & kMoveFileReplaceExisting)) return MoveFileA(existingName, newName);
+    // One step: whoever opens newName gets the earlier file or the new one.
+    if (rename(existingName, newName) != 0) {
+        lastError_ = WindowsErrorOf(errno);
+        return false;
+    }
     return true;
 }
 

@@ -61,9 +61,15 @@ class LinuxOsCalls : public OsCalls {
                                       const char* defaultValue, char* buffer, uint32_t size,
                                       const char* fileName) override;
     uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) override;
-    // The command log's file (a name that is no drive's, OPEN_ALWAYS), the
-    // clocks (CLOCK_MONOTONIC) and the local time.
+    // Plain files: the command log's (a name that is no drive's, OPEN_ALWAYS,
+    // appended to) and the builder's output (kCreateNew: O_CREAT | O_EXCL;
+    // MoveFileExA is rename(2)); the clocks (CLOCK_MONOTONIC) and the local
+    // time.
     bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override;
+    bool FlushFileBuffers(OsHandle file) override;
+    bool DeleteFileA(const char* name) override;
+    bool MoveFileA(const char* existingName, const char* newName) override;
+    bool MoveFileExA(const char* existingName, const char* newName, uint32_t flags) override;
     uint32_t SetFilePointer(OsHandle file, int32_t distance, uint32_t moveMethod) override;
     uint32_t GetTempPathA(uint32_t bufferLength, char* buffer) override;
     void SetLastError(uint32_t error) override { lastError_ = error; }
@@ -75,9 +81,10 @@ class LinuxOsCalls : public OsCalls {
   private:
     struct Open {
         int fd;
-        char letter;
+        char letter;  // 0: a file of the builder's
         bool warnedNotSg;
     };
+    OsHandle CreateOutputFile(const char* name, uint32_t creationDisposition);
     Open* Find(OsHandle handle);
     void Notice(const std::string& text);
 

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "host/win/SystemProc.h"
+
 static_assert(sizeof(OSVERSIONINFOA) == 148);
 
 // Every wait of a drive command keeps the window's thread retrieving messages:
@@ -239,4 +241,26 @@ void WinOsCalls::GetLocalTime(OsSystemTime& time) {
     time.wMinute = t.wMinute;
     time.wSecond = t.wSecond;
     time.wMilliseconds = t.wMilliseconds;
+}
+
+bool WinOsCalls::FlushFileBuffers(OsHandle file) {
+    return ::FlushFileBuffers(static_cast<HANDLE>(file)) != FALSE;
+}
+
+bool WinOsCalls::DeleteFileA(const char* name) {
+    return ::DeleteFileA(name) != FALSE;
+}
+
+bool WinOsCalls::MoveFileA(const char* existingName, const char* newName) {
+    return ::MoveFileA(existingName, newName) != FALSE;
+}
+
+bool WinOsCalls::MoveFileExA(const char* existingName, const char* newName, uint32_t flags) {
+    using MoveFileExFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+    auto move = SystemProc<MoveFileExFn>("kernel32.dll", "MoveFileExA");
+    if (!move) {
+        ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return false;
+    }
+    return move(existingName, newName, flags) != FALSE;
 }

@@ -32,6 +32,11 @@ class WinOsCalls : public OsCalls {
                                       const char* fileName) override;
     uint32_t GetCurrentDirectoryA(uint32_t bufferLength, char* buffer) override;
     bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override;
+    bool FlushFileBuffers(OsHandle file) override;
+    bool DeleteFileA(const char* name) override;
+    bool MoveFileA(const char* existingName, const char* newName) override;
+    // Looked up at run time: Windows 95 and NT 3.1's kernel32 may lack it.
+    bool MoveFileExA(const char* existingName, const char* newName, uint32_t flags) override;
     uint32_t SetFilePointer(OsHandle file, int32_t distance, uint32_t moveMethod) override;
     uint32_t GetTempPathA(uint32_t bufferLength, char* buffer) override;
     void SetLastError(uint32_t error) override;

@@ -81,6 +81,34 @@ build --model B ../gap/norvexflash.exe </dev/null
 expect_eq "gap: the model after it is not offered, exit status 1" 1 "$RC"
 expect_in "gap: named" "norvexflash: MODEL01 has no Model key (or its value is FAIL, which counts as none), so the catalogue ends before it and MODEL02 is never read: number the sections from MODEL00 without a gap." "$OUT"
 
+echo "a build that runs out of room leaves the earlier flasher as it was"
+# A file size limit of 500 KiB with SIGXFSZ ignored makes the shipped
+# program's own write fail part-way (EFBIG), as a full disk does.
+build_short_of_room() {
+    local o
+    o=$(mktemp)
+    RC=0
+    (cd "$dir/work" && trap '' XFSZ && ulimit -f 500 &&
+        exec "$PROGRAM" --model CDRW-A100 --firmware 1A63.BIN ../tools/norvexflash.exe) \
+        </dev/null >"$o" 2>&1 || RC=$?
+    OUT=$(cat "$o")
+    rm -f "$o"
+}
+others() { (cd "$dir/work" && ls | grep -v -E '^(1A52|1A63|2B30)\.(BIN|ROM|EXE)$|^OTHER\.TXT$' || true); }
+rm -f "$dir/work/1A63.EXE"
+build_short_of_room
+expect_eq "out of room: exit status 2" 2 "$RC"
+expect_in "out of room: the program's box" "Building fail: write error in 1A63.EXE" "$OUT"
+expect_eq "out of room: no 1A63.EXE" "" "$(ls "$dir/work" | grep '^1A63.EXE$' || true)"
+expect_eq "out of room: no file of the build's stays" "" "$(others)"
+cp "$dir/work/1A52.EXE" "$dir/work/1A63.EXE"  # an earlier flasher of that name
+build_short_of_room
+expect_eq "out of room over an earlier flasher: exit status 2" 2 "$RC"
+if cmp -s "$dir/work/1A52.EXE" "$dir/work/1A63.EXE"; then log "ok: the earlier 1A63.EXE is as it was"; else
+    fail "a build that failed changed the earlier 1A63.EXE"; fi
+expect_eq "no file of the build's stays" "" "$(others)"
+rm -f "$dir/work/1A63.EXE"
+
 echo "the written flasher flashes a virtual drive natively"
 write_drive "$dir/drive.ini" "$dir/dev-e"
 run "$dir/drive.ini" "$dir/drive.trace" --yes --device "$dir/dev-e" "$dir/work/1A52.EXE"

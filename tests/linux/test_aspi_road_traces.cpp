@@ -19,8 +19,8 @@
 namespace {
 
 std::string ExpectedTrace(const std::string& name) {
-    const std::string here = __FILE__;
-    std::ifstream in(here.substr(0, here.rfind('/')) + "/expected/" + name + ".trace");
+    // From the build: __FILE__ is written from the tree's root (./tests/...).
+    std::ifstream in(std::string(NORVEX_SOURCE_DIR) + "/tests/linux/expected/" + name + ".trace");
     std::stringstream text;
     text << in.rdbuf();
     return text.str();

@@ -14,11 +14,14 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/ScsiRequests.h"
 #include "host/linux/LinuxDevices.h"
 #include "host/linux/LinuxOsCalls.h"
 #include "host/linux/SystemErrors.h"
+#include "package/BuildFlasher.h"
+#include "package/Integrity.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -291,7 +294,7 @@ TEST(LinuxOsCalls, LogFileIsAppendedToAndTakesNoRequest) {
     LinuxOsCalls os({});
     const std::string name = dir.File("run.log");
     for (const char* text : {"first\n", "second\n"}) {
-        OsHandle h = os.CreateFileA(name.c_str(), kGenericWriteAccess, kFileShareRead, kOpenAlways,
+        OsHandle h = os.CreateFileA(name.c_str(), kGenericWrite, kFileShareRead, kOpenAlways,
                                     kFileAttributeNormal);
         ASSERT_NE(h, InvalidOsHandle());
         EXPECT_NE(os.SetFilePointer(h, 0, kFileEnd), kInvalidSetFilePointer);
@@ -309,7 +312,7 @@ TEST(LinuxOsCalls, LogFileIsAppendedToAndTakesNoRequest) {
     EXPECT_EQ(all, "first\nsecond\n");
 
     const std::string missing = dir.File("no-such-dir/run.log");
-    EXPECT_EQ(os.CreateFileA(missing.c_str(), kGenericWriteAccess, kFileShareRead, kOpenAlways, 0),
+    EXPECT_EQ(os.CreateFileA(missing.c_str(), kGenericWrite, kFileShareRead, kOpenAlways, 0),
               InvalidOsHandle());
     EXPECT_EQ(os.GetLastError(), kErrorFileNotFound);  // ENOENT, as the backend names it
 
@@ -325,3 +328,95 @@ TEST(LinuxOsCalls, LogFileIsAppendedToAndTakesNoRequest) {
 }
 
 }  // namespace
+
+// The builder's output file: a new name only, written whole, then renamed
+// over the earlier file in one step.
+TEST(LinuxOsCalls, OutputFilesAreNewFilesRenamedOverTheEarlierOne) {
+    TempDir dir;
+    LinuxOsCalls os({});
+    dir.Write("OLD.EXE", std::string("an earlier build"));
+    const std::string taken = dir.File("OLD.EXE"), fresh = dir.File("~NF0000.TMP");
+    EXPECT_EQ(os.CreateFileA(taken.c_str(), kGenericWrite, 0, kCreateNew, kFileAttributeNormal),
+              InvalidOsHandle());
+    EXPECT_EQ(os.GetLastError(), kErrorFileExists);
+    OsHandle h = os.CreateFileA(fresh.c_str(), kGenericWrite, 0, kCreateNew, kFileAttributeNormal);
+    ASSERT_NE(h, InvalidOsHandle());
+    uint32_t written = 0;
+    EXPECT_TRUE(os.WriteFile(h, "new!", 4, &written));
+    EXPECT_EQ(written, 4u);
+    EXPECT_TRUE(os.FlushFileBuffers(h));
+    EXPECT_TRUE(os.CloseHandle(h));
+    EXPECT_FALSE(os.WriteFile(h, "x", 1, &written));  // closed
+    EXPECT_EQ(os.GetLastError(), kErrorInvalidHandle);
+    // As on Windows, MoveFileA never replaces; MoveFileExA with the flag does.
+    EXPECT_FALSE(os.MoveFileA(fresh.c_str(), taken.c_str()));
+    EXPECT_EQ(os.GetLastError(), kErrorAlreadyExists);
+    EXPECT_TRUE(os.MoveFileExA(fresh.c_str(), taken.c_str(), kMoveFileReplaceExisting));
+    auto bytes = dir.Read("OLD.EXE");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "new!");
+    EXPECT_FALSE(dir.Exists("~NF0000.TMP"));
+    EXPECT_FALSE(os.DeleteFileA(fresh.c_str()));
+    EXPECT_EQ(os.GetLastError(), kErrorFileNotFound);
+    // A device name is still a drive letter's, never a file.
+    EXPECT_EQ(os.CreateFileA("\\\\.\\D:", kGenericWrite, 0, kCreateNew, 0), InvalidOsHandle());
+    EXPECT_FALSE(std::filesystem::exists("\\\\.\\D:"));
+}
+
+namespace {
+// The Linux backend on a disk that fills up after `room` bytes of a file.
+class FullDiskOs : public LinuxOsCalls {
+  public:
+    explicit FullDiskOs(uint64_t room) : LinuxOsCalls({}), room_(room) {}
+    bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override {
+        if (used_ + size <= room_) {
+            used_ += size;
+            return LinuxOsCalls::WriteFile(file, data, size, written);
+        }
+        uint32_t fits = uint32_t(room_ - used_);
+        LinuxOsCalls::WriteFile(file, data, fits, written);
+        used_ = room_;
+        return false;
+    }
+
+  private:
+    uint64_t room_, used_ = 0;
+};
+}  // namespace
+
+TEST(LinuxOsCalls, ABuildThatFillsTheDiskLeavesTheEarlierFlasher) {
+    TempDir dir;
+    std::vector<uint8_t> templ(400000, 0x5A);
+    std::memcpy(templ.data() + 1000, "FWBLOCK-MARKER", 15);
+    dir.Write("T.EXE", templ);
+    dir.Write("2B20.BIN", std::vector<uint8_t>(70000, 0x11));
+    dir.Write("2B20.EXE", std::string("an earlier build"));
+    for (uint64_t room : {uint64_t(0), uint64_t(65536), uint64_t(200000), uint64_t(399999)}) {
+        FullDiskOs os(room);
+        BuildRequest request;
+        request.templatePath = dir.File("T.EXE");
+        request.firmwarePath = dir.File("2B20.BIN");
+        request.outputPath = dir.File("2B20.EXE");
+        request.keyword = reinterpret_cast<const uint8_t*>("FWBLOCK-MARKER");
+        std::vector<uint8_t> image;
+        uint32_t size = 0;
+        EXPECT_EQ(BuildFlasher(os, request, image, size, {}), BuildOutcome::OutputWriteFailed)
+            << room;
+        auto bytes = dir.Read("2B20.EXE");
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "an earlier build") << room;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                                std::filesystem::directory_iterator()),
+                  3)
+            << "a file of the build's stayed";
+    }
+    // With room enough, the same build replaces it.
+    FullDiskOs os(UINT64_MAX);
+    BuildRequest request;
+    request.templatePath = dir.File("T.EXE");
+    request.firmwarePath = dir.File("2B20.BIN");
+    request.outputPath = dir.File("2B20.EXE");
+    request.keyword = reinterpret_cast<const uint8_t*>("FWBLOCK-MARKER");
+    std::vector<uint8_t> image;
+    uint32_t size = 0;
+    EXPECT_EQ(BuildFlasher(os, request, image, size, {}), BuildOutcome::Complete);
+    EXPECT_EQ(dir.Read("2B20.EXE").size(), templ.size() + kTrailerSize);
+}

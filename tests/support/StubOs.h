@@ -37,4 +37,9 @@ class StubOs : public OsCalls {
         return ++calls, 0;
     }
     uint32_t GetCurrentDirectoryA(uint32_t, char*) override { return ++calls, 0; }
+    bool WriteFile(OsHandle, const void*, uint32_t, uint32_t*) override { return ++calls, false; }
+    bool FlushFileBuffers(OsHandle) override { return ++calls, false; }
+    bool DeleteFileA(const char*) override { return ++calls, false; }
+    bool MoveFileA(const char*, const char*) override { return ++calls, false; }
+    bool MoveFileExA(const char*, const char*, uint32_t) override { return ++calls, false; }
 };

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "platform/ScsiRequests.h"
 #include "host/win/WinOsCalls.h"
+#include "package/BuildFlasher.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -274,6 +276,103 @@ TEST(WinOsCalls, ProfileStringsAndTheCurrentDirectory) {
     // Too small: the answer is the size needed, NUL included, as the catalogue expects.
     char tiny[2];
     EXPECT_EQ(os.GetCurrentDirectoryA(sizeof tiny, tiny), n + 1);
+}
+
+std::string TextOf(const TempDir& dir, const std::string& name) {
+    auto bytes = dir.Read(name);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The builder's output file: a new name only, then moved over the earlier one.
+TEST(WinOsCalls, OutputFilesAreNewFilesMovedOverTheEarlierOne) {
+    WinOsCalls os;
+    TempDir dir;
+    dir.Write("OLD.EXE", std::string("an earlier build"));
+    const std::string taken = dir.File("OLD.EXE"), fresh = dir.File("~NF0000.TMP");
+    EXPECT_EQ(os.CreateFileA(taken.c_str(), kGenericWrite, 0, kCreateNew, kFileAttributeNormal),
+              InvalidOsHandle());
+    EXPECT_EQ(os.GetLastError(), kErrorFileExists);
+    OsHandle h = os.CreateFileA(fresh.c_str(), kGenericWrite, 0, kCreateNew, kFileAttributeNormal);
+    ASSERT_NE(h, InvalidOsHandle());
+    uint32_t written = 0;
+    EXPECT_TRUE(os.WriteFile(h, "new!", 4, &written));
+    EXPECT_EQ(written, 4u);
+    EXPECT_TRUE(os.FlushFileBuffers(h));
+    EXPECT_TRUE(os.CloseHandle(h));
+    EXPECT_FALSE(os.MoveFileA(fresh.c_str(), taken.c_str()));
+    EXPECT_EQ(os.GetLastError(), kErrorAlreadyExists);
+    EXPECT_TRUE(os.MoveFileExA(fresh.c_str(), taken.c_str(),
+                               kMoveFileReplaceExisting | kMoveFileWriteThrough));
+    EXPECT_EQ(TextOf(dir, "OLD.EXE"), "new!");
+    EXPECT_FALSE(dir.Exists("~NF0000.TMP"));
+    EXPECT_FALSE(os.DeleteFileA(fresh.c_str()));
+    EXPECT_EQ(os.GetLastError(), kErrorFileNotFound);
+}
+
+// The real calls on a disk that fills up after `room` bytes of a file, on
+// either family (the 9x one without MoveFileExA).
+class FullDiskWinOs : public WinOsCalls {
+  public:
+    FullDiskWinOs(uint64_t room, bool nineFamily) : room_(room), nine_(nineFamily) {}
+    bool GetVersionExA(OsVersionInfo& info) override {
+        if (!WinOsCalls::GetVersionExA(info)) return false;
+        if (nine_) info.dwPlatformId = kPlatformWin32Windows;
+        return true;
+    }
+    bool WriteFile(OsHandle file, const void* data, uint32_t size, uint32_t* written) override {
+        if (used_ + size <= room_) {
+            used_ += size;
+            return WinOsCalls::WriteFile(file, data, size, written);
+        }
+        WinOsCalls::WriteFile(file, data, uint32_t(room_ - used_), written);
+        used_ = room_;
+        ::SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    bool MoveFileExA(const char* from, const char* to, uint32_t flags) override {
+        if (nine_) return ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED), false;
+        return WinOsCalls::MoveFileExA(from, to, flags);
+    }
+
+  private:
+    uint64_t room_, used_ = 0;
+    bool nine_;
+};
+
+TEST(WinOsCalls, ABuildThatFillsTheDiskLeavesTheEarlierFlasher) {
+    TempDir dir;
+    std::vector<uint8_t> templ(400000, 0x5A);
+    std::memcpy(templ.data() + 1000, "FWBLOCK-MARKER", 15);
+    dir.Write("T.EXE", templ);
+    dir.Write("2B20.BIN", std::vector<uint8_t>(70000, 0x11));
+    auto build = [&](FullDiskWinOs& os) {
+        BuildRequest request;
+        request.templatePath = dir.File("T.EXE");
+        request.firmwarePath = dir.File("2B20.BIN");
+        request.outputPath = dir.File("2B20.EXE");
+        request.keyword = reinterpret_cast<const uint8_t*>("FWBLOCK-MARKER");
+        std::vector<uint8_t> image;
+        uint32_t size = 0;
+        return BuildFlasher(os, request, image, size, {});
+    };
+    auto names = [&] {
+        return size_t(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                                    std::filesystem::directory_iterator()));
+    };
+    for (bool nine : {false, true}) {
+        SCOPED_TRACE(nine ? "9x family" : "NT family");
+        dir.Write("2B20.EXE", std::string("an earlier build"));
+        for (uint64_t room : {uint64_t(0), uint64_t(65536), uint64_t(399999)}) {
+            FullDiskWinOs os(room, nine);
+            EXPECT_EQ(build(os), BuildOutcome::OutputWriteFailed) << room;
+            EXPECT_EQ(TextOf(dir, "2B20.EXE"), "an earlier build") << room;
+            EXPECT_EQ(names(), 3u) << "a file of the build's stayed";
+        }
+        FullDiskWinOs os(UINT64_MAX, nine);
+        EXPECT_EQ(build(os), BuildOutcome::Complete);
+        EXPECT_EQ(dir.Read("2B20.EXE").size(), templ.size());
+        EXPECT_EQ(names(), 3u);
+    }
 }
 
 // The virtual ASPI layer beside the program, called through the cdecl entry
