@@ -10,11 +10,12 @@
 #include "flash/ImageClass.h"
 
 std::string ProgramVersion() {
-    // The caption's version (" Flash Utility V1.048A "): its last word.
+    // The release's version, then the caption's (" Flash Utility V1.048A "),
+    // which the window shows.
     std::string caption = kVersionCaption;
     while (!caption.empty() && caption.back() == ' ') caption.pop_back();
-    const size_t space = caption.find_last_of(' ');
-    return space == std::string::npos ? caption : caption.substr(space + 1);
+    while (!caption.empty() && caption.front() == ' ') caption.erase(0, 1);
+    return std::string(NORVEX_VERSION) + ", " + caption;
 }
 
 std::string LogPathBeside(const std::string& exePath) {

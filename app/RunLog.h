@@ -7,7 +7,8 @@
 #include "package/Package.h"
 #include "platform/OsCalls.h"
 
-// The program's version as the log's header names it ("V1.048A").
+// The program's version as the log's header names it: the release's, then the
+// caption's ("1.0.0, Flash Utility V1.048A").
 std::string ProgramVersion();
 
 // The log beside the flasher, named after it: C:\FLASH\2B20.EXE -> C:\FLASH\2B20.LOG.

@@ -41,6 +41,9 @@ file(GLOB APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp)
 add_library(norvex_app STATIC ${APP_SOURCES})
 norvex_layer_view(norvex_app app flash package drive platform)
 target_link_libraries(norvex_app PUBLIC norvex_flash norvex_package)
+# The release's version (the file VERSION): the log's header, and --version of
+# the Linux program and the tools.
+target_compile_definitions(norvex_app PUBLIC NORVEX_VERSION="${PROJECT_VERSION}")
 
 # What the front ends, the simulation, the tests and the tools link.
 add_library(norvex_core INTERFACE)

@@ -92,7 +92,8 @@ TEST(CommandLog, GoodFlashOnBothRoads) {
 
         const std::vector<std::string> lines = rig.Lines();
         ASSERT_GE(lines.size(), 4u);
-        EXPECT_EQ(lines[0], "     0.000 start 2026-01-02 03:04:05, norvexflash V1.048A");
+        EXPECT_EQ(lines[0], "     0.000 start 2026-01-02 03:04:05, norvexflash " NORVEX_VERSION
+                            ", Flash Utility V1.048A");
         EXPECT_EQ(lines[1].substr(11),
                   "package model \"CDRW-A100\", identification \"OPTIDRV CDRW-A100       \", "
                   "range \"1A00-1A99\", revision \"1A50\", layout plain, image 262144 bytes");
@@ -261,7 +262,7 @@ TEST(CommandLog, LogSitsBesideTheFlasherNamedAfterIt) {
     EXPECT_EQ(LogPathBeside("C:\\FLASH\\2B20.EXE"), "C:\\FLASH\\2B20.LOG");
     EXPECT_EQ(LogPathBeside("D:\\X.Y\\FLASHER"), "D:\\X.Y\\FLASHER.LOG");
     EXPECT_EQ(LogPathBeside("/home/u/2b20.exe"), "/home/u/2b20.LOG");
-    EXPECT_EQ(ProgramVersion(), "V1.048A");
+    EXPECT_EQ(ProgramVersion(), NORVEX_VERSION ", Flash Utility V1.048A");
 }
 
 TEST(CommandLog, NamesEverySenseKeyAndTheListedCodes) {

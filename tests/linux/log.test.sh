@@ -38,7 +38,7 @@ run "$dir/good.ini" "$dir/good.trace" --yes --verbose --log "$dir/good.log" \
 expect_eq "good: exit status 0" 0 "$RC"
 same_commands good "$dir/good.log" "$dir/good.trace"
 expect_in "good: the header" " start " "$(head -1 "$dir/good.log")"
-expect_in "good: the version" "norvexflash V1.048A" "$(head -1 "$dir/good.log")"
+expect_in "good: the version" "norvexflash $(head -1 "$LX_REPO/VERSION"), Flash Utility V1.048A" "$(head -1 "$dir/good.log")"
 expect_in "good: the package" 'package model "CDRW-A100", identification "OPTIDRV CDRW-A100       ", range "1A00-1A99", revision "1A70", layout plain, image 32768 bytes' "$(cat "$dir/good.log")"
 expect_in "good: the road" "road Linux SCSI generic (SG_IO)" "$(cat "$dir/good.log")"
 expect_in "good: the drive, eligible" '"0-0-0 D: OPTIDRV CDRW-A100       1A10" eligible' "$(cat "$dir/good.log")"
