@@ -45,18 +45,6 @@ bool OpenFlasherLog(OsCalls& os, const PackageView& package, const std::string& 
 }
 
 namespace {
-const char* LayoutName(ImageClass c) {
-    switch (c) {
-        case ImageClass::FourByteProfile:
-            return "a";
-        case ImageClass::SixByteProfile:
-            return "b";
-        case ImageClass::Unmarked:
-        case ImageClass::OtherMarkedModel:
-            break;
-    }
-    return "plain";
-}
 const char* BoxKindName(BoxKind kind) {
     switch (kind) {
         case BoxKind::Plain:

@@ -35,3 +35,16 @@ ImageClass ClassifyImage(const uint8_t* image) {
     if (HasMarker(image, 0x1100)) return ImageClass::FourByteProfile;
     return ImageClass::Unmarked;
 }
+
+const char* LayoutName(ImageClass c) {
+    switch (c) {
+        case ImageClass::FourByteProfile:
+            return "a";
+        case ImageClass::SixByteProfile:
+            return "b";
+        case ImageClass::Unmarked:
+        case ImageClass::OtherMarkedModel:
+            break;
+    }
+    return "plain";
+}

@@ -12,3 +12,7 @@ enum class ImageClass {
 
 // image: the image area, at least 0x4027 bytes.
 ImageClass ClassifyImage(const uint8_t* image);
+
+// The layout's name as the tools and the log print it: "a" (four-byte
+// profile), "b" (six-byte profile) or "plain" (no profile is sent).
+const char* LayoutName(ImageClass c);

@@ -63,19 +63,6 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes) {
     return ok;
 }
 
-const char* LayoutName(ImageClass c) {
-    switch (c) {
-        case ImageClass::FourByteProfile:
-            return "a";
-        case ImageClass::SixByteProfile:
-            return "b";
-        case ImageClass::Unmarked:
-        case ImageClass::OtherMarkedModel:
-            break;
-    }
-    return "plain";
-}
-
 // Printable as one line: control bytes would break the key=value format.
 std::string Clean(const std::string& s) {
     std::string out = s;
