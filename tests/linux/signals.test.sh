@@ -115,7 +115,11 @@ held_signal() {  # SIGNAL EXPECTED_STATUS FLASHER [FAULT LINES...]
     write_drive "$dir/$sig.ini" "$dir/dev-$sig" CommandDelayMs=200 "$@"
     : >"$dir/$sig.out"
     : >"$dir/$sig.trace"
+    # With the signal's default disposition, whatever this script was given:
+    # under nohup SIGHUP comes ignored, and the program rightly leaves an
+    # ignored signal ignored.
     LD_PRELOAD=$VSG64 NORVEX_SG_DRIVES=$dir/$sig.ini NORVEX_SG_TRACE=$dir/$sig.trace \
+        env --default-signal="$sig" \
         "$PROGRAM" --yes --device "$dir/dev-$sig" "$flasher" >"$dir/$sig.out" 2>&1 </dev/null &
     local pid=$! i
     for i in $(seq 1 300); do grep -q "Write BIN" "$dir/$sig.out" && break; sleep 0.1; done
