@@ -66,6 +66,17 @@ emulated_commands() {
     tr -d '\r' <"$EMU_TRACE" | awk '
         function flush() { if (pending != "") print pending; pending = "" }
         function field(name,   i) { for (i = 1; i < NF; i++) if ($i == name) return $(i + 1); return "" }
+        # scsi_req_parsed prints the tag as a signed 32-bit number,
+        # scsi_disk_new_request as 0x and lowercase hex: virtio-scsi tags
+        # come from addresses, often with the top bit set. By hand: the %x
+        # of printf for a number above 2^31 differs between awks.
+        function taghex(v,   s, d) {
+            v = v + 0; if (v < 0) v += 4294967296
+            if (v == 0) return "0x0"
+            s = ""
+            while (v > 0) { d = v % 16; s = substr("0123456789abcdef", d + 1, 1) s; v = (v - d) / 16 }
+            return "0x" s
+        }
         /ide_atapi_cmd_packet / {
             flush()
             state = $0; sub(/.*IDEState: /, "", state); sub(/;.*/, "", state)
@@ -77,7 +88,7 @@ emulated_commands() {
             flush()
             line = sprintf("scsi:%d %02X", field("target"), field("command"))
             if (/scsi_req_parse_bad /) print line
-            else { pending = line; tag = sprintf("0x%x", field("tag")) }
+            else { pending = line; tag = taghex(field("tag")) }
             next
         }
         /scsi_disk_new_request / {
