@@ -13,6 +13,7 @@
 #include "platform/ScsiRequests.h"
 #include "host/win/WinOsCalls.h"
 #include "package/BuildFlasher.h"
+#include "package/Integrity.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -370,7 +371,7 @@ TEST(WinOsCalls, ABuildThatFillsTheDiskLeavesTheEarlierFlasher) {
         }
         FullDiskWinOs os(UINT64_MAX, nine);
         EXPECT_EQ(build(os), BuildOutcome::Complete);
-        EXPECT_EQ(dir.Read("2B20.EXE").size(), templ.size());
+        EXPECT_EQ(dir.Read("2B20.EXE").size(), templ.size() + kTrailerSize);
         EXPECT_EQ(names(), 3u);
     }
 }
